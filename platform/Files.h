@@ -1,0 +1,34 @@
+#pragma once
+#include <memory>
+#include <string>
+
+namespace tl {
+
+class FileHandle {
+ public:
+  virtual ~FileHandle() = default;
+  virtual void seekToEndOfFile() = 0;
+  virtual bool writeData(const std::string& bytes) = 0;
+  // False, with a description in *error, when closing failed.
+  virtual bool closeAndReturnError(std::string* error) = 0;
+};
+
+// Every operation that can fail returns false and describes the failure in
+// *error (when error is not null), as NSError's localizedDescription would.
+class FileManager {
+ public:
+  virtual ~FileManager() = default;
+  virtual std::string homeDirectory() const = 0;
+  virtual bool fileExistsAtPath(const std::string& path) const = 0;
+  virtual bool createDirectoryAtPath(const std::string& path, bool withIntermediateDirectories,
+                                     std::string* error) = 0;
+  virtual bool removeItemAtPath(const std::string& path, std::string* error) = 0;
+  // Absent when the file does not exist or cannot be opened for writing.
+  virtual std::shared_ptr<FileHandle> fileHandleForWritingAtPath(const std::string& path) = 0;
+  virtual std::shared_ptr<FileHandle> fileHandleWithNullDevice() = 0;
+  // Writes the UTF-8 text to a temporary file in the same folder, then
+  // renames it over the target.
+  virtual bool writeAtomically(const std::string& path, const std::string& text, std::string* error) = 0;
+};
+
+}  // namespace tl
