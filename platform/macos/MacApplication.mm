@@ -1,0 +1,141 @@
+#include "platform/macos/MacBridge.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+
+// NSApp holds its delegate weakly; MacApplication owns this one, and it
+// holds tl's delegate weakly in turn, as the interface asks.
+@interface TLAppDelegateBridge : NSObject <NSApplicationDelegate> {
+ @public
+  std::weak_ptr<tl::ApplicationDelegate> delegate;
+}
+@end
+
+@implementation TLAppDelegateBridge
+- (void)applicationDidFinishLaunching:(NSNotification*)notification {
+  (void)notification;
+  if (auto d = delegate.lock()) d->applicationDidFinishLaunching();
+}
+- (void)applicationWillTerminate:(NSNotification*)notification {
+  (void)notification;
+  if (auto d = delegate.lock()) d->applicationWillTerminate();
+}
+@end
+
+namespace tl::mac {
+
+namespace {
+
+class MacApplication final : public Application {
+ public:
+  MacApplication() : bridge_([[TLAppDelegateBridge alloc] init]) {}
+  ~MacApplication() override {
+    if (NSApp.delegate == bridge_) NSApp.delegate = nil;
+  }
+
+  void setDelegate(std::weak_ptr<ApplicationDelegate> delegate) override {
+    bridge_->delegate = std::move(delegate);
+    NSApp.delegate = bridge_;
+  }
+
+  void setActivationPolicy(int policy) override {
+    NSApplicationActivationPolicy p = NSApplicationActivationPolicyRegular;
+    if (policy == kActivationPolicyAccessory) p = NSApplicationActivationPolicyAccessory;
+    else if (policy != kActivationPolicyRegular) p = NSApplicationActivationPolicyProhibited;
+    [NSApp setActivationPolicy:p];
+  }
+
+  int activationPolicy() const override {
+    switch (NSApp.activationPolicy) {
+      case NSApplicationActivationPolicyRegular: return kActivationPolicyRegular;
+      case NSApplicationActivationPolicyAccessory: return kActivationPolicyAccessory;
+      default: return 2;  // prohibited: no tl name, AppKit's value
+    }
+  }
+
+  void run() override { [NSApp run]; }
+
+  // terminate: sends applicationWillTerminate: to the delegate and exits.
+  void terminate() override { [NSApp terminate:nil]; }
+
+  std::optional<Event> currentEvent() const override {
+    NSEvent* event = NSApp.currentEvent;
+    if (!event) return std::nullopt;
+    return fromNS(event);
+  }
+
+  void activateIgnoringOtherApps(bool flag) override {
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wdeprecated-declarations"
+    // Deprecated from macOS 14 on, still the one call that does this on 13.
+    [NSApp activateIgnoringOtherApps:flag ? YES : NO];
+#pragma clang diagnostic pop
+  }
+
+ private:
+  TLAppDelegateBridge* bridge_;
+};
+
+class MacWorkspace final : public Workspace {
+ public:
+  std::vector<RunningApplication> runningApplicationsWithBundleIdentifier(const std::string& bundleID) override {
+    NSArray<NSRunningApplication*>* apps = [NSRunningApplication runningApplicationsWithBundleIdentifier:toNS(bundleID)];
+    // AppKit promises no order; the interface promises launch order. Those
+    // without a launch date (not launched through LaunchServices) go last,
+    // by process identifier.
+    std::vector<std::pair<NSRunningApplication*, double>> sorted;
+    for (NSRunningApplication* app in apps) {
+      NSDate* launched = app.launchDate;
+      sorted.emplace_back(app, launched ? launched.timeIntervalSince1970 : HUGE_VAL);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+      if (a.second != b.second) return a.second < b.second;
+      return a.first.processIdentifier < b.first.processIdentifier;
+    });
+    std::vector<RunningApplication> result;
+    for (const auto& [app, when] : sorted) result.push_back({static_cast<int32_t>(app.processIdentifier)});
+    return result;
+  }
+};
+
+class MacProcessInfo final : public ProcessInfo {
+ public:
+  int32_t processIdentifier() const override {
+    return static_cast<int32_t>([NSProcessInfo processInfo].processIdentifier);
+  }
+  uint32_t userID() const override { return static_cast<uint32_t>(getuid()); }
+  std::optional<std::string> executablePath() const override {
+    NSString* path = [NSBundle mainBundle].executablePath;
+    if (!path) return std::nullopt;
+    return fromNSPath(path);
+  }
+};
+
+class MacAlert final : public Alert {
+ public:
+  MacAlert() : alert_([[NSAlert alloc] init]) {}
+  void setMessageText(const std::string& text) override { alert_.messageText = toNS(text); }
+  void setInformativeText(const std::string& text) override { alert_.informativeText = toNS(text); }
+  void addButtonWithTitle(const std::string& title) override { [alert_ addButtonWithTitle:toNS(title)]; }
+  // NSAlertFirstButtonReturn and on are tl's 1000 and on.
+  long runModal() override { return static_cast<long>([alert_ runModal]); }
+
+ private:
+  NSAlert* alert_;
+};
+
+class MacAlerts final : public Alerts {
+ public:
+  std::unique_ptr<Alert> newAlert() override { return std::make_unique<MacAlert>(); }
+};
+
+}  // namespace
+
+std::unique_ptr<Application> makeApplication() { return std::make_unique<MacApplication>(); }
+std::unique_ptr<Workspace> makeWorkspace() { return std::make_unique<MacWorkspace>(); }
+std::unique_ptr<ProcessInfo> makeProcessInfo() { return std::make_unique<MacProcessInfo>(); }
+std::unique_ptr<Alerts> makeAlerts() { return std::make_unique<MacAlerts>(); }
+
+}  // namespace tl::mac
