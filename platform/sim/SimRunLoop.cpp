@@ -150,6 +150,14 @@ void SimRunLoop::loop(RunLoopMode mode, const std::function<bool()>& done) {
       ++workDone_;
       continue;
     }
+    if (idleObserver_ && observedWork_ != workDone_) {
+      observedWork_ = workDone_;
+      auto observer = idleObserver_;
+      lock.unlock();
+      observer();
+      lock.lock();
+      continue;
+    }
     // Idle: let virtual time catch up with the limit, then block.
     if (time_ == Time::Virtual && limit_ > virtualNow_) virtualNow_ = limit_;
     waiting_ = true;
@@ -231,6 +239,11 @@ void SimRunLoop::advance(double seconds) {
   }
   cv_.notify_all();
   waitIdle();
+}
+
+void SimRunLoop::setIdleObserver(std::function<void()> observer) {
+  std::lock_guard lock(mu_);
+  idleObserver_ = std::move(observer);
 }
 
 size_t SimRunLoop::pendingTimerCount() const {

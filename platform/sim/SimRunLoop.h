@@ -57,6 +57,9 @@ class SimRunLoop : public MainQueue, public Timers {
   bool waitIdle();
   // Driver thread, virtual time only: let `seconds` pass and wait for idle.
   void advance(double seconds);
+  // Called on the main thread each time the loop falls idle after doing
+  // work: the hook for front ends that redraw on change instead of polling.
+  void setIdleObserver(std::function<void()> observer);
   // Number of pending timers that are still valid (for tests and display).
   size_t pendingTimerCount() const;
   // Seconds until the earliest pending item; negative when none.
@@ -92,6 +95,8 @@ class SimRunLoop : public MainQueue, public Timers {
   uint64_t workDone_ = 0;
   std::thread::id mainThread_;
   double realStart_ = 0;
+  std::function<void()> idleObserver_;
+  uint64_t observedWork_ = 0;
 };
 
 }  // namespace tl::sim
