@@ -1,0 +1,235 @@
+#include "frontends/web/Input.h"
+
+#include <cmath>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/Event.h"
+#include "platform/sim/SimViews.h"
+
+namespace tl::web {
+
+using nlohmann::json;
+
+namespace {
+// Names longer than this are no name of anything on the desktop.
+constexpr size_t kMaxText = 512;
+
+struct Reader {
+  const json& j;
+  std::string error;
+
+  bool text(const char* key, std::string& out) {
+    auto it = j.find(key);
+    if (it == j.end() || !it->is_string() || it->get_ref<const std::string&>().empty() ||
+        it->get_ref<const std::string&>().size() > kMaxText) {
+      error = std::string("\"") + key + "\" must be a non-empty string";
+      return false;
+    }
+    out = it->get<std::string>();
+    return true;
+  }
+  bool boolean(const char* key, bool& out) {
+    auto it = j.find(key);
+    if (it == j.end() || !it->is_boolean()) {
+      error = std::string("\"") + key + "\" must be true or false";
+      return false;
+    }
+    out = it->get<bool>();
+    return true;
+  }
+  bool number(const char* key, double& out) {
+    auto it = j.find(key);
+    if (it == j.end() || !it->is_number() || !std::isfinite(it->get<double>())) {
+      error = std::string("\"") + key + "\" must be a number";
+      return false;
+    }
+    out = it->get<double>();
+    return true;
+  }
+  bool modifiers(uint64_t& out) {
+    out = 0;
+    auto it = j.find("modifiers");
+    if (it == j.end()) return true;
+    if (!it->is_array()) return fail("\"modifiers\" must be a list");
+    for (const auto& m : *it) {
+      std::string name = m.is_string() ? m.get<std::string>() : "";
+      if (name == "ctrl" || name == "control") out |= kEventModifierFlagControl;
+      else if (name == "opt" || name == "option" || name == "alt") out |= kEventModifierFlagOption;
+      else if (name == "shift") out |= kEventModifierFlagShift;
+      else if (name == "cmd" || name == "command" || name == "meta") out |= kEventModifierFlagCommand;
+      else return fail("unknown modifier (ctrl, opt, shift, cmd)");
+    }
+    return true;
+  }
+  bool fail(std::string why) {
+    error = std::move(why);
+    return false;
+  }
+};
+
+bool parseWindow(Reader& r, Command& c) {
+  std::string action;
+  if (!r.text("action", action)) return false;
+  if (action == "close") {
+    c.kind = Command::Kind::WindowClose;
+    return true;
+  }
+  if (action == "button") {
+    c.kind = Command::Kind::WindowButton;
+    return r.text(r.j.contains("title") ? "title" : "row", c.item);
+  }
+  if (!r.text("row", c.item)) return false;
+  if (action == "switch") {
+    c.kind = Command::Kind::WindowSwitch;
+    return true;
+  }
+  if (action == "slide") {
+    c.kind = Command::Kind::WindowSlide;
+    return r.number("value", c.value);
+  }
+  if (action == "pick") {
+    c.kind = Command::Kind::WindowPick;
+    return r.text("value", c.other);
+  }
+  return r.fail("unknown window action (switch, slide, pick, button, close)");
+}
+
+bool parseFault(Reader& r, Command& c) {
+  c.kind = Command::Kind::Fault;
+  if (!r.text("fault", c.item)) return false;
+  if (c.item == "next-item" || c.item == "all") {
+    if (!r.text("kind", c.other)) return false;
+    if (c.other != "no-button" && c.other != "no-window" && c.other != "no-screen")
+      return r.fail("unknown fault kind (no-button, no-window, no-screen)");
+    return c.item == "next-item" || r.boolean("on", c.flag);
+  }
+  if (c.item == "symbol") return r.text("name", c.other) && r.boolean("missing", c.flag);
+  if (c.item == "hotkey-taken") {
+    if (!r.text("combo", c.other)) return false;
+    return sim::parseKeyCombination(c.other, c.keyCode, c.carbonModifiers) || r.fail("unknown key combination");
+  }
+  return r.fail("unknown fault (next-item, all, symbol, hotkey-taken)");
+}
+}  // namespace
+
+Parsed parseCommand(std::string_view body) {
+  json j = json::parse(body.begin(), body.end(), nullptr, false);
+  if (j.is_discarded() || !j.is_object()) return {std::nullopt, "the body must be a JSON object"};
+  Reader r{j, {}};
+  std::string type;
+  if (!r.text("type", type)) return {std::nullopt, r.error};
+  Command c;
+  bool ok = false;
+  using K = Command::Kind;
+  if (type == "click") {
+    c.kind = K::Click;
+    ok = r.text("item", c.item) && r.modifiers(c.modifiers);
+  } else if (type == "rightClick") {
+    c.kind = K::RightClick;
+    ok = r.text("item", c.item);
+  } else if (type == "drag") {
+    c.kind = K::Drag;
+    ok = r.text("item", c.item) && r.text("other", c.other) && r.boolean("leftOf", c.flag);
+  } else if (type == "hover") {
+    c.kind = K::Hover;
+    ok = r.text("item", c.item);
+  } else if (type == "unhover") {
+    c.kind = K::Unhover;
+    ok = true;
+  } else if (type == "key") {
+    c.kind = K::Key;
+    ok = r.text("combo", c.other) &&
+         (sim::parseKeyCombination(c.other, c.keyCode, c.carbonModifiers) || r.fail("unknown key combination"));
+  } else if (type == "menu") {
+    if (j.contains("choose")) {
+      c.kind = K::MenuChoose;
+      ok = r.text("choose", c.item);
+    } else if (j.value("close", false) == true) {
+      c.kind = K::MenuClose;
+      ok = true;
+    } else {
+      r.error = "menu needs \"choose\" or \"close\": true";
+    }
+  } else if (type == "alert") {
+    c.kind = K::AlertButton;
+    ok = r.text("button", c.item);
+  } else if (type == "window") {
+    ok = parseWindow(r, c);
+  } else if (type == "fault") {
+    ok = parseFault(r, c);
+  } else if (type == "login") {
+    c.kind = K::Login;
+    ok = true;
+  } else if (type == "launch") {
+    c.kind = K::Launch;
+    ok = true;
+  } else {
+    r.error = "unknown input type " + type;
+  }
+  if (!ok) return {std::nullopt, r.error};
+  return {std::move(c), {}};
+}
+
+Outcome applyCommand(sim::SimDesktop& d, FaultBook& faults, const Command& c) {
+  using K = Command::Kind;
+  auto result = [](bool ok, std::string why) { return Outcome{ok, ok ? std::string() : std::move(why)}; };
+  switch (c.kind) {
+    case K::Click: return result(d.click(c.item, c.modifiers), "cannot click " + c.item);
+    case K::RightClick: return result(d.rightClick(c.item), "cannot click " + c.item);
+    case K::Drag: return result(d.drag(c.item, c.other, c.flag), "cannot drag " + c.item + " next to " + c.other);
+    case K::Hover: return result(d.hover(c.item), "cannot point at " + c.item);
+    case K::Unhover: d.movePointerAway(); return {true, {}};
+    case K::Key: d.pressKey(c.keyCode, c.carbonModifiers); return {true, {}};
+    case K::MenuChoose: return result(d.chooseMenuItem(c.item), "no such menu item: " + c.item);
+    case K::MenuClose: d.closeMenu(); return {true, {}};
+    case K::AlertButton: return result(d.pressAlertButton(c.item), "no alert button " + c.item);
+    case K::WindowSwitch: case K::WindowSlide: case K::WindowPick: case K::WindowButton: case K::WindowClose: {
+      bool ok = false;
+      d.onMain([&] {
+        auto windows = d.simViews().visibleWindows();
+        if (windows.empty()) return;
+        auto& win = *windows.back();
+        if (c.kind == K::WindowSwitch) ok = d.simViews().flipSwitch(win, c.item);
+        if (c.kind == K::WindowSlide) ok = d.simViews().dragSlider(win, c.item, c.value);
+        if (c.kind == K::WindowPick) ok = d.simViews().pickPopUpItem(win, c.item, c.other);
+        if (c.kind == K::WindowButton) ok = d.simViews().pressButton(win, c.item);
+        if (c.kind == K::WindowClose) {
+          win.close();
+          ok = true;
+        }
+      });
+      d.waitIdle();
+      return result(ok, "no such control in the open window");
+    }
+    case K::Fault: {
+      bool ran = d.onMain([&] {
+        sim::ItemFaults f;
+        auto set = [&](sim::ItemFaults& target, bool on) {
+          if (c.other == "no-button") target.noButton = on;
+          if (c.other == "no-window") target.noWindow = on;
+          if (c.other == "no-screen") target.noScreen = on;
+        };
+        if (c.item == "next-item") {
+          set(f, true);
+          d.menuBar().faultNextItem(f);
+          faults.nextItem.push_back(c.other);
+        } else if (c.item == "all") {
+          set(d.menuBar().globalFaults(), c.flag);
+        } else if (c.item == "symbol") {
+          d.simGraphics().setSymbolMissing(c.other, c.flag);
+          if (c.flag) faults.missingSymbols.insert(c.other);
+          else faults.missingSymbols.erase(c.other);
+        } else if (c.item == "hotkey-taken") {
+          d.hotKeyRegistry().takeByOtherApplication(c.keyCode, c.carbonModifiers);
+          faults.takenHotKeys.push_back(c.other);
+        }
+      });
+      return result(ran, "Tuckline is not running");
+    }
+    case K::Login: case K::Launch: break;
+  }
+  return {false, "not an input of the desktop"};
+}
+
+}  // namespace tl::web

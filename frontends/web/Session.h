@@ -1,0 +1,92 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "frontends/web/Input.h"
+#include "frontends/web/State.h"
+#include "platform/sim/SimDesktop.h"
+
+namespace tl::web {
+
+// Tuckline running on one simulated desktop, seen by any number of pages.
+//
+// Threads. The desktop's main thread owns the desktop and the application:
+// they are read and changed only there — in onMain closures and in the idle
+// observer, which turns what is on the screen into the published snapshot.
+// HTTP handler threads never touch either directly. They hand input to
+// SimDesktop's methods (which post it to the main thread and wait for idle),
+// ask for a fresh snapshot through onMain, and otherwise read the last
+// published one. The one lock the main thread shares with them (mu_) only
+// guards that snapshot and is never held while anything waits on the main
+// thread, so neither side can stall the other. After the application has
+// ended and its main thread is joined, the watcher thread reads the desktop
+// once more for the final picture; nothing else runs on it then.
+class Session {
+ public:
+  Session(sim::SimDesktop::Config config, Options options);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Starts the application (again, after it quit).
+  void launch();
+
+  struct Snapshot {
+    uint64_t version = 0;
+    std::string json;  // the state, with its version
+  };
+  // The state as published; with fresh, first looked at again on the main
+  // thread (files written by other processes show up then).
+  Snapshot snapshot(bool fresh);
+
+  // Streams of change notifications. Only so many stay open: a browser tab
+  // that went away unnoticed must not hold a server thread for good, so the
+  // oldest stream is ended when a new one would exceed the limit.
+  uint64_t openStream();
+  void closeStream(uint64_t stream);
+  enum class Wait { Changed, TimedOut, Ended };
+  // Until the version passes `seen`, the timeout runs out, or the stream is
+  // ended (by the limit or by close()).
+  Wait waitForChange(uint64_t stream, uint64_t seen, std::chrono::milliseconds timeout, Snapshot& out);
+
+  // One request body of POST /api/input; returns the HTTP status and a
+  // JSON reply.
+  std::pair<int, std::string> input(const std::string& body);
+
+  // Quits the application and ends every stream.
+  void close();
+
+  static constexpr size_t kMaxStreams = 8;
+
+ private:
+  void refresh(sim::SimDesktop& desktop);         // main thread
+  void publish(nlohmann::json state);             // main thread or watcher
+  std::shared_ptr<sim::SimDesktop> current();
+  void startDesktop();                            // with inputMu_ held
+
+  sim::SimDesktop::Config config_;
+  Options options_;
+
+  std::mutex inputMu_;  // one input at a time, in the order they came
+  std::mutex desktopMu_;
+  std::shared_ptr<sim::SimDesktop> desktop_;
+  std::thread watcher_;  // joins the main thread when the app has ended
+  FaultBook faults_;     // the current desktop's main thread, see State.h
+
+  std::mutex mu_;
+  std::condition_variable changed_;
+  uint64_t version_ = 0;
+  std::string body_;   // the last state without its version, to see changes
+  std::string json_;
+  bool closed_ = false;
+  uint64_t nextStream_ = 1;
+  std::deque<uint64_t> streams_;  // open, oldest first
+};
+
+}  // namespace tl::web

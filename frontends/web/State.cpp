@@ -1,0 +1,284 @@
+#include "frontends/web/State.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "app/AppDelegate.h"
+#include "platform/sim/DefaultsTool.h"
+#include "platform/sim/SimViews.h"
+
+namespace tl::web {
+
+using nlohmann::json;
+
+namespace {
+constexpr size_t kTailBytes = 64 * 1024;
+
+std::string homePath(sim::SimDesktop& d, const std::string& rest) { return d.config().home + "/" + rest; }
+
+json describeImage(const std::shared_ptr<Image>& image) {
+  auto sim = std::dynamic_pointer_cast<sim::SimImage>(image);
+  if (!image) return {{"kind", "none"}};
+  if (!sim) return {{"kind", "unknown"}};
+  json j = {{"template", sim->isTemplate()},
+            {"width", sim->size().width},
+            {"height", sim->size().height},
+            {"description", sim->describe()}};
+  if (sim->isSymbol()) {
+    j["kind"] = "symbol";
+    j["symbol"] = sim->symbolName();
+    j["pointSize"] = sim->pointSize();
+    return j;
+  }
+  // A drawn bitmap: the page repeats the fills. The separator's image is
+  // one narrow fill, which the page shows as the line.
+  j["kind"] = sim->fills().empty() ? "blank" : "line";
+  json fills = json::array();
+  for (const auto& f : sim->fills())
+    fills.push_back({{"x", f.rect.x}, {"y", f.rect.y}, {"width", f.rect.width}, {"height", f.rect.height},
+                     {"color", f.color}});
+  j["fills"] = std::move(fills);
+  return j;
+}
+
+json describeItems(sim::SimDesktop& d, FaultBook& faults) {
+  json items = json::array();
+  std::set<const void*> own;
+  for (auto* item : d.menuBar().items()) {
+    json j = {{"name", item->name()},
+              {"own", item->own()},
+              {"system", item->spec().system},
+              {"x", item->frame.x},
+              {"width", item->frame.width},
+              {"visible", item->visible},
+              {"onScreen", item->onScreen}};
+    if (item->own()) {
+      own.insert(item);
+      j["length"] = item->length();
+      auto button = item->simButton();
+      j["button"] = button != nullptr;
+      j["image"] = button ? describeImage(button->image()) : json{{"kind", "none"}};
+      if (button && !button->toolTip().empty()) j["toolTip"] = button->toolTip();
+    }
+    items.push_back(std::move(j));
+  }
+  // The bar takes queued faults in order, one for each item it creates.
+  for (const void* item : own)
+    if (!faults.ownItemsSeen.count(item) && !faults.nextItem.empty()) faults.nextItem.erase(faults.nextItem.begin());
+  faults.ownItemsSeen = std::move(own);
+  return items;
+}
+
+json describeMenu(sim::SimDesktop& d) {
+  auto menu = d.menuBar().openMenu();
+  if (!menu) return nullptr;
+  json items = json::array();
+  for (const auto& item : menu->itemArray()) {
+    if (item->isSeparatorItem()) {
+      items.push_back({{"separator", true}});
+      continue;
+    }
+    items.push_back({{"title", item->title()},
+                     {"key", item->keyEquivalent()},
+                     {"keyLabel", keyEquivalentLabel(item->keyEquivalent())},
+                     {"enabled", !item->action().empty()}});
+  }
+  json j = {{"items", std::move(items)}};
+  if (auto* owner = d.menuBar().openMenuItem()) {
+    j["under"] = owner->name();
+    j["x"] = owner->frame.x;
+    j["width"] = owner->frame.width;
+  }
+  return j;
+}
+
+json describeAlert(sim::SimDesktop& d) {
+  auto* alert = d.simAlerts().openAlert();
+  if (!alert) return nullptr;
+  return {{"message", alert->message}, {"informative", alert->informative}, {"buttons", alert->buttons}};
+}
+
+json describeApp() {
+  auto a = AppDelegate::shared;
+  if (!a) return nullptr;
+  return {{"collapsed", a->isCollapsed()},
+          {"expandedByHover", a->expandedByHover()},
+          {"collapseTimerPending", a->collapseTimer() && a->collapseTimer()->isValid()},
+          {"didAutoReorder", a->didAutoReorder()}};
+}
+
+json describeFaults(sim::SimDesktop& d, const FaultBook& faults) {
+  const auto& all = d.menuBar().globalFaults();
+  json hotKeys = json::array();
+  for (const auto& r : d.hotKeyRegistry().registrations())
+    hotKeys.push_back({{"keyCode", r.keyCode}, {"modifiers", r.modifiers}});
+  return {{"all", {{"no-button", all.noButton}, {"no-window", all.noWindow}, {"no-screen", all.noScreen}}},
+          {"nextItem", faults.nextItem},
+          {"missingSymbols", faults.missingSymbols},
+          {"takenHotKeys", faults.takenHotKeys},
+          {"registeredHotKeys", std::move(hotKeys)}};
+}
+
+json describePanel(sim::SimDesktop& d, const FaultBook& faults) {
+  bool logCut = false, systemCut = false;
+  std::ostringstream out, err;
+  sim::runDefaultsTool(d.defaultsPath(), {"read"}, out, err);
+  return {{"log", tailOfFile(d.logPath(), kTailBytes, &logCut)},
+          {"logTruncated", logCut},
+          {"defaults", out.str() + err.str()},
+          {"launchAgent", tailOfFile(homePath(d, "Library/LaunchAgents/com.ferrowick.tuckline.plist"), kTailBytes)},
+          {"systemLog", tailOfFile(homePath(d, ".simdesktop/system.log"), kTailBytes, &systemCut)},
+          {"systemLogTruncated", systemCut},
+          {"faults", describeFaults(d, faults)}};
+}
+}  // namespace
+
+std::string tailOfFile(const std::string& path, size_t maxBytes, bool* truncated) {
+  if (truncated) *truncated = false;
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return {};
+  std::streamoff size = in.tellg();
+  if (size <= 0) return {};
+  std::streamoff start = size > static_cast<std::streamoff>(maxBytes) ? size - static_cast<std::streamoff>(maxBytes) : 0;
+  in.seekg(start);
+  std::string text(static_cast<size_t>(size - start), '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<size_t>(in.gcount()));
+  if (start > 0) {
+    if (truncated) *truncated = true;
+    // Never begin inside a line (or a character).
+    size_t newline = text.find('\n');
+    text.erase(0, newline == std::string::npos ? 0 : newline + 1);
+  }
+  return text;
+}
+
+std::string keyEquivalentLabel(const std::string& key) {
+  if (key.empty()) return {};
+  std::string shown = key;
+  if (key.size() == 1 && key[0] >= 'a' && key[0] <= 'z') shown = std::string(1, static_cast<char>(key[0] - 'a' + 'A'));
+  return "\xE2\x8C\x98" + shown;  // ⌘
+}
+
+namespace {
+const char* weightName(FontWeight w) {
+  return w == FontWeight::Medium ? "medium" : w == FontWeight::Semibold ? "semibold" : "regular";
+}
+
+json colorJson(const std::optional<Color>& c) {
+  if (!c) return nullptr;
+  return {{"name", c->name}, {"alpha", c->alpha}};
+}
+
+bool isControl(sim::ViewKind k) {
+  return k == sim::ViewKind::Switch || k == sim::ViewKind::Slider || k == sim::ViewKind::PopUp ||
+         k == sim::ViewKind::Button;
+}
+
+const sim::SimTextField* firstLabelIn(const sim::SimNode& n, int depth = 0) {
+  if (n.kind() == sim::ViewKind::TextField) return static_cast<const sim::SimTextField*>(&n);
+  if (depth > 64) return nullptr;
+  for (const auto& c : n.children())
+    if (auto* t = firstLabelIn(*c, depth + 1)) return t;
+  return nullptr;
+}
+
+// The name by which a person (and the page) works a control: the title of
+// a row around it that leads back to this very control, outermost first.
+std::string rowTitleOf(const sim::SimWindow& window, const sim::SimNode& control,
+                       const std::vector<const sim::SimNode*>& ancestors) {
+  for (const auto* a : ancestors) {
+    auto* stack = dynamic_cast<const sim::SimStackView*>(a);
+    if (!stack || stack->orientation() != Orientation::Horizontal) continue;
+    auto* label = firstLabelIn(*a);
+    if (label && sim::findInRow(window, label->stringValue(), control.kind()).get() == &control)
+      return label->stringValue();
+  }
+  return {};
+}
+
+json describeNode(const sim::SimWindow& window, const sim::SimNode& n, std::vector<const sim::SimNode*>& ancestors) {
+  Rect f = n.frame();
+  json j = {{"kind", sim::kindName(n.kind())},
+            {"frame", {{"x", f.x}, {"y", f.y}, {"width", f.width}, {"height", f.height}}}};
+  if (auto bg = n.layerBackgroundColor()) j["background"] = colorJson(bg);
+  if (auto* t = dynamic_cast<const sim::SimTextField*>(&n)) {
+    j["text"] = t->stringValue();
+    j["lines"] = t->lines();
+    j["font"] = {{"size", t->font().size}, {"weight", weightName(t->font().weight)},
+                 {"monospacedDigits", t->font().monospacedDigits}};
+    j["color"] = colorJson(t->textColor());
+    j["alignment"] = t->alignment() == kTextAlignmentRight ? "right" : "natural";
+    j["wrapping"] = t->isWrapping();
+  } else if (auto* s = dynamic_cast<const sim::SimStackView*>(&n)) {
+    j["orientation"] = s->orientation() == Orientation::Vertical ? "vertical" : "horizontal";
+  } else if (auto* c = dynamic_cast<const sim::SimCustomView*>(&n)) {
+    j["divider"] = c->isDivider();
+  } else if (auto* sw = dynamic_cast<const sim::SimSwitch*>(&n)) {
+    j["on"] = sw->state() == kControlStateValueOn;
+  } else if (auto* sl = dynamic_cast<const sim::SimSlider*>(&n)) {
+    j["value"] = sl->doubleValue();
+    j["min"] = sl->minValue();
+    j["max"] = sl->maxValue();
+  } else if (auto* p = dynamic_cast<const sim::SimPopUpButton*>(&n)) {
+    j["items"] = p->itemTitles();
+    j["selected"] = p->indexOfSelectedItem();
+    j["text"] = p->text();
+  } else if (auto* b = dynamic_cast<const sim::SimButton*>(&n)) {
+    j["text"] = b->title();
+  }
+  if (isControl(n.kind())) j["row"] = rowTitleOf(window, n, ancestors);
+  json children = json::array();
+  if (ancestors.size() < 64) {
+    ancestors.push_back(&n);
+    for (const auto& c : n.children()) children.push_back(describeNode(window, *c, ancestors));
+    ancestors.pop_back();
+  }
+  if (!children.empty()) j["children"] = std::move(children);
+  return j;
+}
+
+json describeWindows(sim::SimDesktop& d) {
+  json windows = json::array();
+  for (const auto& w : d.simViews().visibleWindows()) {
+    w->layout();
+    Rect f = w->frame(), c = w->contentRect();
+    std::vector<const sim::SimNode*> ancestors;
+    auto content = w->contentNode();
+    windows.push_back({{"title", w->title()},
+                       {"frame", {{"x", f.x}, {"y", f.y}, {"width", f.width}, {"height", f.height}}},
+                       {"content", {{"x", c.x}, {"y", c.y}, {"width", c.width}, {"height", c.height}}},
+                       {"closable", w->hasCloseButton()},
+                       {"key", w->isKeyWindow()},
+                       {"view", content ? describeNode(*w, *content, ancestors) : json(nullptr)}});
+  }
+  return windows;
+}
+}  // namespace
+
+json describeDesktop(sim::SimDesktop& d, FaultBook& faults, const Options& options) {
+  auto& bar = d.menuBar();
+  const auto& c = bar.config();
+  json screen = {{"width", c.screenWidth}, {"height", c.screenHeight}, {"thickness", c.thickness},
+                 {"notch", options.notch}};
+  if (options.notch) {
+    // The notch of a 14-inch screen, scaled to this one.
+    double w = c.screenWidth * 185.0 / 1512.0;
+    screen["notchX"] = (c.screenWidth - w) / 2;
+    screen["notchWidth"] = w;
+  }
+  json pointer = nullptr;
+  if (auto p = bar.pointer()) pointer = {{"x", p->x}, {"y", p->y}};
+  return {{"terminated", false},
+          {"screen", std::move(screen)},
+          {"frontmost", {{"app", c.frontmostApp}, {"menus", c.frontmostMenus}, {"menusEnd", bar.menusEnd()}}},
+          {"pointer", std::move(pointer)},
+          {"items", describeItems(d, faults)},
+          {"menu", describeMenu(d)},
+          {"alert", describeAlert(d)},
+          {"windows", describeWindows(d)},
+          {"app", describeApp()},
+          {"panel", describePanel(d, faults)}};
+}
+
+}  // namespace tl::web

@@ -1,0 +1,13 @@
+#!/bin/sh
+# What the browser desktop's tests need on a Debian machine: the browser the
+# tests drive (Debian's own build; the tests never download one), fonts for
+# the Chinese texts, and the pinned node packages.
+set -e
+cd "$(dirname "$0")"
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
+if ! command -v chromium >/dev/null 2>&1 || ! dpkg -s fonts-noto-cjk >/dev/null 2>&1 || ! command -v node >/dev/null 2>&1; then
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y chromium fonts-noto-cjk nodejs npm
+fi
+npm ci --no-audit --no-fund

@@ -1,0 +1,676 @@
+// The browser desktop's page. Everything shown is drawn from the server's
+// state (GET /api/state, then pushed on /api/events); the page keeps no model
+// of its own and only turns what a person does into POST /api/input.
+'use strict';
+
+const $ = (sel) => document.querySelector(sel);
+const SVG = 'http://www.w3.org/2000/svg';
+
+let state = null;       // the last state drawn
+let shownVersion = 0;
+let scale = 1;
+
+// ---------------------------------------------------------------- input
+
+// Inputs go out one after another, in the order they happened; a slider
+// dragged faster than the desktop answers only sends where it is now.
+const queue = [];
+let sending = false;
+
+function send(input) {
+  const last = queue[queue.length - 1];
+  if (last && input.type === 'window' && input.action === 'slide' &&
+      last.type === 'window' && last.action === 'slide' && last.row === input.row) {
+    last.value = input.value;
+  } else {
+    queue.push(input);
+  }
+  if (!sending) pump();
+}
+
+async function pump() {
+  sending = true;
+  while (queue.length) {
+    const input = queue.shift();
+    try {
+      const res = await fetch('/api/input', {
+        method: 'POST',
+        headers: { 'Content-Type': 'application/json' },
+        body: JSON.stringify(input),
+      });
+      const reply = await res.json().catch(() => ({}));
+      if (!res.ok) toast(reply.error || `${input.type}: ${res.status}`);
+    } catch (e) {
+      toast('the browser desktop does not answer');
+    }
+  }
+  sending = false;
+}
+
+let toastTimer = 0;
+function toast(text) {
+  const t = $('#toast');
+  t.textContent = text;
+  t.hidden = false;
+  clearTimeout(toastTimer);
+  toastTimer = setTimeout(() => { t.hidden = true; }, 4000);
+}
+
+function modifiersOf(e) {
+  const m = [];
+  if (e.ctrlKey) m.push('ctrl');
+  if (e.altKey) m.push('opt');
+  if (e.shiftKey) m.push('shift');
+  if (e.metaKey) m.push('cmd');
+  return m;
+}
+
+// ---------------------------------------------------------------- helpers
+
+function el(tag, cls, text) {
+  const e = document.createElement(tag);
+  if (cls) e.className = cls;
+  if (text !== undefined) e.textContent = text;
+  return e;
+}
+
+function svg(tag, attrs) {
+  const e = document.createElementNS(SVG, tag);
+  for (const [k, v] of Object.entries(attrs || {})) e.setAttribute(k, v);
+  return e;
+}
+
+function place(e, x, y, w, h) {
+  e.style.left = `${x}px`;
+  e.style.top = `${y}px`;
+  if (w !== undefined) e.style.width = `${w}px`;
+  if (h !== undefined) e.style.height = `${h}px`;
+}
+
+// Keeps one element per key, in order, creating, updating and removing as
+// the state says; elements that stay keep their hover, focus and open state.
+function reconcile(parent, entries, create, update) {
+  const old = new Map();
+  for (const child of Array.from(parent.children)) if (child.dataset.key) old.set(child.dataset.key, child);
+  let i = 0;
+  for (const entry of entries) {
+    let e = old.get(entry.key);
+    if (e && e.dataset.sort !== entry.sort) {
+      e.remove();
+      e = undefined;
+    }
+    if (!e) {
+      e = create(entry);
+      e.dataset.key = entry.key;
+      e.dataset.sort = entry.sort;
+    }
+    old.delete(entry.key);
+    update(e, entry);
+    if (parent.children[i] !== e) parent.insertBefore(e, parent.children[i] || null);
+    i++;
+  }
+  for (const e of old.values()) e.remove();
+}
+
+// System colours as AppKit draws them in light mode.
+const COLORS = {
+  labelColor: [0, 0, 0, 0.85],
+  secondaryLabelColor: [0, 0, 0, 0.5],
+  tertiaryLabelColor: [0, 0, 0, 0.26],
+  quaternaryLabelColor: [0, 0, 0, 0.1],
+  separatorColor: [0, 0, 0, 0.1],
+  blackColor: [0, 0, 0, 1],
+  whiteColor: [255, 255, 255, 1],
+  systemRedColor: [255, 59, 48, 1],
+  systemOrangeColor: [255, 149, 0, 1],
+  systemGreenColor: [40, 205, 65, 1],
+  systemBlueColor: [0, 122, 255, 1],
+  controlAccentColor: [0, 122, 255, 1],
+  linkColor: [0, 104, 218, 1],
+};
+function cssColor(c) {
+  if (!c) return '';
+  const [r, g, b, a] = COLORS[c.name] || [0, 0, 0, 0.85];
+  return `rgba(${r}, ${g}, ${b}, ${a * (c.alpha ?? 1)})`;
+}
+
+// ---------------------------------------------------------------- icons
+
+function chevron(symbol, size) {
+  const h = Math.max(8, size.height || 12);
+  const w = Math.max(5, size.width || 7);
+  const s = svg('svg', { width: w, height: h, viewBox: '0 0 7 12', 'aria-label': symbol });
+  const d = symbol === 'chevron.left' ? 'M5.6 1 L1.2 6 L5.6 11' : 'M1.4 1 L5.8 6 L1.4 11';
+  s.append(svg('path', { d, fill: 'none', stroke: 'currentColor', 'stroke-width': 1.7,
+                         'stroke-linecap': 'round', 'stroke-linejoin': 'round' }));
+  return s;
+}
+
+function drawnBitmap(image) {
+  // The bitmap's fills, flipped from its bottom-left origin.
+  const w = image.width || 1, h = image.height || 1;
+  const s = svg('svg', { width: w, height: h, viewBox: `0 0 ${w} ${h}`, 'aria-label': 'line' });
+  for (const f of image.fills || []) {
+    const fill = image.template ? 'currentColor' : cssColor({ name: f.color });
+    s.append(svg('rect', { x: f.x, y: h - f.y - f.height, width: f.width, height: f.height, fill }));
+  }
+  return s;
+}
+
+function systemSymbol(name) {
+  // What the simulated system knows of a symbol, drawn loosely.
+  const s = svg('svg', { width: 16, height: 14, viewBox: '0 0 16 14', 'aria-label': name });
+  s.append(svg('rect', { x: 1, y: 1, width: 14, height: 12, rx: 3, fill: 'none', stroke: 'currentColor' }));
+  return s;
+}
+
+const GLYPHS = {
+  Dropbox: () => {
+    const s = svg('svg', { width: 17, height: 15, viewBox: '0 0 20 18' });
+    for (const [x, y] of [[0, 3.5], [10, 3.5], [0, 9.5], [10, 9.5]])
+      s.append(svg('path', { d: `M${x + 5} ${y - 3} L${x + 10} ${y} L${x + 5} ${y + 3} L${x} ${y} Z`, fill: 'currentColor' }));
+    s.append(svg('path', { d: 'M5 14 L10 17 L15 14 L10 11 Z', fill: 'currentColor' }));
+    return s;
+  },
+  Slack: () => {
+    const s = svg('svg', { width: 15, height: 15, viewBox: '0 0 16 16' });
+    for (const [x, y, w, h] of [[5, 1, 2.6, 9], [8.4, 6, 2.6, 9], [1, 8.4, 9, 2.6], [6, 5, 9, 2.6]])
+      s.append(svg('rect', { x, y, width: w, height: h, rx: 1.3, fill: 'currentColor' }));
+    return s;
+  },
+  '1Password': () => {
+    const s = svg('svg', { width: 15, height: 15, viewBox: '0 0 16 16' });
+    s.append(svg('circle', { cx: 8, cy: 8, r: 6.6, fill: 'none', stroke: 'currentColor', 'stroke-width': 1.6 }));
+    s.append(svg('rect', { x: 7, y: 4, width: 2, height: 8, rx: 1, fill: 'currentColor' }));
+    return s;
+  },
+  Docker: () => {
+    const s = svg('svg', { width: 19, height: 14, viewBox: '0 0 22 16' });
+    for (const [x, y] of [[2, 6], [5.5, 6], [9, 6], [12.5, 6], [5.5, 2.5], [9, 2.5]])
+      s.append(svg('rect', { x, y, width: 3, height: 3, fill: 'currentColor' }));
+    s.append(svg('path', { d: 'M1 10 H19 C20 8 21 8 21.5 8.5 C20 13 15 15 9 15 C4 15 1.5 13 1 10 Z', fill: 'currentColor' }));
+    return s;
+  },
+  Zoom: () => {
+    const s = svg('svg', { width: 17, height: 12, viewBox: '0 0 18 12' });
+    s.append(svg('rect', { x: 0.5, y: 1.5, width: 11.5, height: 9, rx: 2.2, fill: 'currentColor' }));
+    s.append(svg('path', { d: 'M12.8 4.6 L17 2 V10 L12.8 7.4 Z', fill: 'currentColor' }));
+    return s;
+  },
+  'Wi-Fi': () => {
+    const s = svg('svg', { width: 17, height: 13, viewBox: '0 0 18 13' });
+    for (const r of [12, 8, 4])
+      s.append(svg('path', { d: `M${9 - r * 0.72} ${12 - r * 0.72} A${r} ${r} 0 0 1 ${9 + r * 0.72} ${12 - r * 0.72}`,
+                             fill: 'none', stroke: 'currentColor', 'stroke-width': 1.9, 'stroke-linecap': 'round' }));
+    s.append(svg('circle', { cx: 9, cy: 11.6, r: 1.3, fill: 'currentColor' }));
+    return s;
+  },
+  Battery: () => {
+    const s = svg('svg', { width: 26, height: 12, viewBox: '0 0 26 12' });
+    s.append(svg('rect', { x: 0.5, y: 0.5, width: 22, height: 11, rx: 3, fill: 'none', stroke: 'currentColor', opacity: 0.55 }));
+    s.append(svg('rect', { x: 2, y: 2, width: 14.5, height: 8, rx: 1.5, fill: 'currentColor' }));
+    s.append(svg('path', { d: 'M24 4 C25.5 4.3 25.5 7.7 24 8 Z', fill: 'currentColor', opacity: 0.55 }));
+    return s;
+  },
+  'Control Centre': () => {
+    const s = svg('svg', { width: 16, height: 13, viewBox: '0 0 16 13' });
+    s.append(svg('rect', { x: 0.8, y: 0.8, width: 14.4, height: 4.8, rx: 2.4, fill: 'none', stroke: 'currentColor', 'stroke-width': 1.3 }));
+    s.append(svg('circle', { cx: 12.7, cy: 3.2, r: 1.6, fill: 'currentColor' }));
+    s.append(svg('rect', { x: 0.8, y: 7.4, width: 14.4, height: 4.8, rx: 2.4, fill: 'none', stroke: 'currentColor', 'stroke-width': 1.3 }));
+    s.append(svg('circle', { cx: 3.3, cy: 9.8, r: 1.6, fill: 'currentColor' }));
+    return s;
+  },
+};
+
+const WEEKDAYS = ['周日', '周一', '周二', '周三', '周四', '周五', '周六'];
+function clockText(d = new Date()) {
+  const hh = String(d.getHours()).padStart(2, '0');
+  const mm = String(d.getMinutes()).padStart(2, '0');
+  return `${d.getMonth() + 1}月${d.getDate()}日 ${WEEKDAYS[d.getDay()]} ${hh}:${mm}`;
+}
+// The clock is the page's own: it is not part of the desktop's state.
+function tickClock() {
+  const label = document.querySelector('.item[data-name="Clock"] .label');
+  if (label) label.textContent = clockText();
+  setTimeout(tickClock, 60000 - (Date.now() % 60000) + 50);
+}
+
+function itemContent(item) {
+  if (item.own) {
+    const img = item.image || { kind: 'none' };
+    if (img.kind === 'symbol') {
+      if (img.symbol === 'chevron.left' || img.symbol === 'chevron.right') return chevron(img.symbol, img);
+      return systemSymbol(img.symbol);
+    }
+    if (img.kind === 'line') return drawnBitmap(img);
+    return null;  // no image: an empty stretch of bar
+  }
+  if (item.name === 'Clock') return el('span', 'label', clockText());
+  if (GLYPHS[item.name]) return GLYPHS[item.name]();
+  const initials = item.name.replace(/[^A-Za-z0-9]/g, '').slice(0, 2) || '?';
+  return el('span', 'glyph', initials);
+}
+
+// A signature of what an item looks like, to redraw its inside only when
+// that changed.
+function looks(item) {
+  if (!item.own) return item.name;
+  const img = item.image || {};
+  return JSON.stringify([img.kind, img.symbol, img.template, img.width, img.height, img.fills]);
+}
+
+// ---------------------------------------------------------------- drawing
+
+function render(s) {
+  if (!s || typeof s.version !== 'number' || s.version <= shownVersion) return;
+  state = s;
+  shownVersion = s.version;
+  layoutScreen();
+  renderMenus();
+  renderItems();
+  renderMenu();
+  renderAlert();
+  renderWindows();
+  renderPanel();
+  $('#quit').hidden = !s.terminated;
+  document.body.dataset.version = String(s.version);
+  document.body.dataset.collapsed = s.app ? String(s.app.collapsed) : '';
+}
+
+function layoutScreen() {
+  const sc = state.screen;
+  const screen = $('#screen');
+  const frame = $('#screen-frame');
+  scale = frame.clientWidth / sc.width || 1;
+  screen.style.width = `${sc.width}px`;
+  screen.style.height = `${sc.height}px`;
+  screen.style.transform = `scale(${scale})`;
+  frame.style.height = `${sc.height * scale}px`;
+  $('#bar').style.height = `${sc.thickness}px`;
+  const notch = $('#notch');
+  notch.hidden = !sc.notch;
+  if (sc.notch) place(notch, sc.notchX, 0, sc.notchWidth, sc.thickness);
+}
+
+function renderMenus() {
+  const box = $('#app-menus');
+  const f = state.frontmost;
+  const entries = [{ key: 'apple', sort: 'apple' }];
+  if (f.app) {
+    entries.push({ key: 'app', sort: 'app', text: f.app });
+    f.menus.forEach((m, i) => entries.push({ key: `m${i}`, sort: 'menu', text: m }));
+  }
+  reconcile(box, entries, (e) => {
+    if (e.sort === 'apple') {
+      const span = el('span', 'apple');
+      const s = svg('svg', { width: 13, height: 16, viewBox: '0 0 14 17', 'aria-label': 'Apple' });
+      s.append(svg('path', { fill: 'currentColor', d:
+        'M11.6 9c0-2.1 1.7-3.1 1.8-3.1-1-1.5-2.5-1.6-3-1.7-1.3-.1-2.5.8-3.1.8-.7 0-1.6-.8-2.7-.8C3.2 4.2 1.9 5 ' +
+        '1.2 6.3c-1.5 2.6-.4 6.4 1.1 8.5.7 1 1.5 2.2 2.6 2.1 1-.1 1.4-.7 2.7-.7 1.2 0 1.6.7 2.7.6 1.1 0 1.8-1 ' +
+        '2.5-2.1.8-1.2 1.1-2.3 1.1-2.4 0 0-2.3-.9-2.3-3.3zM9.5 2.8c.6-.7 1-1.7.9-2.7-.9 0-1.9.6-2.5 1.3-.6.6-1 ' +
+        '1.6-.9 2.6 1 .1 1.9-.5 2.5-1.2z' }));
+      span.append(s);
+      return span;
+    }
+    return el('span', e.sort === 'app' ? 'app-name' : 'menu-title');
+  }, (node, e) => {
+    if (e.text !== undefined) node.textContent = e.text;
+  });
+  // Status items under the menus are hidden by the desktop; the titles stop
+  // where the desktop says the menus end.
+  box.style.maxWidth = `${Math.max(0, f.menusEnd)}px`;
+}
+
+function renderItems() {
+  const sc = state.screen;
+  const openUnder = state.menu && state.menu.under;
+  const entries = state.items.map((item) => ({ key: item.name, sort: item.own ? 'own' : 'other', item }));
+  reconcile($('#items'), entries, (e) => {
+    const node = el('div', 'item');
+    node.dataset.name = e.item.name;
+    node.setAttribute('role', 'menuitem');
+    node.addEventListener('mouseenter', () => { if (!drag) send({ type: 'hover', item: node.dataset.name }); });
+    node.addEventListener('mouseleave', () => { if (!drag) send({ type: 'unhover' }); });
+    return node;
+  }, (node, e) => {
+    const item = e.item;
+    place(node, item.x, 0, item.width);
+    node.dataset.visible = String(item.visible);
+    node.dataset.onScreen = String(item.onScreen);
+    node.dataset.own = String(item.own);
+    const sig = looks(item);
+    if (node.dataset.looks !== sig) {
+      node.dataset.looks = sig;
+      node.replaceChildren();
+      const content = itemContent(item);
+      if (content) node.append(content);
+    }
+    node.dataset.image = item.own ? (item.image ? (item.image.symbol || item.image.kind) : 'none') : 'app';
+    node.title = item.toolTip || '';
+    node.classList.toggle('highlighted', openUnder === item.name);
+    const underNotch = sc.notch && item.x < sc.notchX + sc.notchWidth && item.x + item.width > sc.notchX;
+    node.classList.toggle('under-notch', !!underNotch);
+  });
+}
+
+function renderMenu() {
+  const box = $('#menu');
+  const m = state.menu;
+  box.hidden = !m;
+  if (!m) return;
+  const entries = m.items.map((it, i) => ({ key: String(i), sort: it.separator ? 'sep' : 'item', it }));
+  reconcile(box, entries, (e) => {
+    if (e.sort === 'sep') return el('div', 'menu-separator');
+    const row = el('div', 'menu-item');
+    row.setAttribute('role', 'menuitem');
+    row.append(el('span', 'title'), el('span', 'key'));
+    row.addEventListener('mouseup', (ev) => {
+      ev.stopPropagation();
+      if (!row.classList.contains('disabled')) send({ type: 'menu', choose: row.dataset.title });
+    });
+    return row;
+  }, (row, e) => {
+    if (e.sort === 'sep') return;
+    row.dataset.title = e.it.title;
+    row.querySelector('.title').textContent = e.it.title;
+    row.querySelector('.key').textContent = e.it.keyLabel || '';
+    row.classList.toggle('disabled', !e.it.enabled);
+  });
+  const top = state.screen.thickness + 1;
+  const x = m.x ?? 0;
+  const width = box.offsetWidth;
+  place(box, Math.max(4, Math.min(x, state.screen.width - width - 4)), top);
+}
+
+function renderAlert() {
+  const box = $('#alert');
+  const a = state.alert;
+  box.hidden = !a;
+  if (!a) return;
+  box.querySelector('.alert-message').textContent = a.message;
+  box.querySelector('.alert-informative').textContent = a.informative;
+  const buttons = box.querySelector('.alert-buttons');
+  reconcile(buttons, a.buttons.map((b, i) => ({ key: `${i}:${b}`, sort: 'b', title: b, first: i === 0 })), (e) => {
+    const b = el('button', e.first ? 'default' : '', e.title);
+    b.type = 'button';
+    b.addEventListener('click', () => send({ type: 'alert', button: e.title }));
+    return b;
+  }, () => {});
+  place(box, (state.screen.width - box.offsetWidth) / 2, state.screen.height * 0.18);
+}
+
+function renderWindows() {
+  const box = $('#windows');
+  const sc = state.screen;
+  const entries = state.windows.map((w, i) => ({ key: `${i}:${w.title}`, sort: 'w', w }));
+  reconcile(box, entries, (e) => {
+    const win = el('div', 'window');
+    win.setAttribute('role', 'dialog');
+    const bar = el('div', 'titlebar');
+    const traffic = el('div', 'traffic');
+    const close = el('span', 'close');
+    close.title = 'close';
+    close.addEventListener('click', () => send({ type: 'window', action: 'close' }));
+    traffic.append(close, el('span'), el('span'));
+    bar.append(traffic, el('span', 'window-title'));
+    win.append(bar, el('div', 'content'));
+    return win;
+  }, (win, e) => {
+    const w = e.w;
+    place(win, w.frame.x, sc.height - (w.frame.y + w.frame.height), w.frame.width, w.frame.height);
+    win.querySelector('.window-title').textContent = w.title;
+    win.querySelector('.close').hidden = !w.closable;
+    win.classList.toggle('inactive', !w.key);
+    const flat = [];
+    if (w.view) flatten(w.view, '0', flat);
+    reconcile(win.querySelector('.content'), flat, createNode, updateNode);
+  });
+}
+
+function flatten(node, path, out) {
+  if (node.kind !== 'stack' && node.kind !== 'view') out.push({ key: path, sort: node.kind, node });
+  (node.children || []).forEach((c, i) => flatten(c, `${path}.${i}`, out));
+}
+
+function createNode(e) {
+  const n = e.node;
+  const box = el('div', `node ${n.kind}`);
+  if (n.kind === 'switch') {
+    box.setAttribute('role', 'switch');
+    box.addEventListener('click', () => send({ type: 'window', action: 'switch', row: box.dataset.row }));
+  } else if (n.kind === 'slider') {
+    const input = el('input');
+    input.type = 'range';
+    input.step = 'any';
+    input.addEventListener('input', () =>
+      send({ type: 'window', action: 'slide', row: box.dataset.row, value: Number(input.value) }));
+    input.addEventListener('pointerdown', () => { input.dataset.active = '1'; });
+    input.addEventListener('pointerup', () => { delete input.dataset.active; });
+    input.addEventListener('change', () => { delete input.dataset.active; });
+    box.append(input);
+  } else if (n.kind === 'popup') {
+    const select = el('select');
+    select.addEventListener('change', () =>
+      send({ type: 'window', action: 'pick', row: box.dataset.row, value: select.value }));
+    box.append(select);
+  } else if (n.kind === 'button') {
+    const b = el('button');
+    b.type = 'button';
+    b.addEventListener('click', () => send({ type: 'window', action: 'button', title: b.textContent }));
+    box.append(b);
+  }
+  return box;
+}
+
+function updateNode(box, e) {
+  const n = e.node;
+  const f = n.frame;
+  place(box, f.x, f.y, f.width, f.height);
+  box.dataset.row = n.row || '';
+  if (n.background) box.style.background = cssColor(n.background);
+  if (n.kind === 'text') {
+    box.textContent = (n.lines && n.lines.length ? n.lines : [n.text]).join('\n');
+    box.style.fontSize = `${n.font.size}px`;
+    box.style.lineHeight = `${Math.round(n.font.size * 1.25)}px`;
+    box.style.fontWeight = n.font.weight === 'semibold' ? '600' : n.font.weight === 'medium' ? '500' : '400';
+    box.style.fontVariantNumeric = n.font.monospacedDigits ? 'tabular-nums' : '';
+    box.style.color = cssColor(n.color) || 'rgba(0, 0, 0, 0.85)';
+    box.classList.toggle('right', n.alignment === 'right');
+  } else if (n.kind === 'custom') {
+    box.classList.toggle('divider', !!n.divider);
+  } else if (n.kind === 'switch') {
+    box.classList.toggle('on', !!n.on);
+    box.setAttribute('aria-checked', String(!!n.on));
+    box.setAttribute('aria-label', n.row || 'switch');
+  } else if (n.kind === 'slider') {
+    const input = box.querySelector('input');
+    input.min = n.min;
+    input.max = n.max;
+    input.setAttribute('aria-label', n.row || 'slider');
+    // Not under the person's pointer: they are moving it.
+    if (!input.dataset.active) input.value = n.value;
+    input.dataset.value = String(n.value);
+  } else if (n.kind === 'popup') {
+    const select = box.querySelector('select');
+    select.setAttribute('aria-label', n.row || 'pop-up');
+    const titles = JSON.stringify(n.items);
+    if (select.dataset.items !== titles) {
+      select.dataset.items = titles;
+      select.replaceChildren(...n.items.map((t) => { const o = el('option', '', t); o.value = t; return o; }));
+    }
+    select.selectedIndex = n.selected;
+  } else if (n.kind === 'button') {
+    box.querySelector('button').textContent = n.text;
+  }
+}
+
+function setText(sel, text) {
+  const pre = $(sel);
+  if (pre.textContent === text) return;
+  const atEnd = pre.scrollTop + pre.clientHeight >= pre.scrollHeight - 4;
+  pre.textContent = text;
+  if (atEnd) pre.scrollTop = pre.scrollHeight;
+}
+
+function renderPanel() {
+  const p = state.panel || {};
+  const a = state.app;
+  $('#app-state').textContent = state.terminated ? 'not running'
+    : !a ? 'launching'
+    : `${a.collapsed ? 'collapsed' : 'expanded'}${a.expandedByHover ? ' (by hover)' : ''}` +
+      `${a.collapseTimerPending ? ', collapse timer running' : ''}${a.didAutoReorder ? ', reordered once' : ''}`;
+  setText('#log', (p.logTruncated ? '…\n' : '') + (p.log || '(empty)'));
+  setText('#defaults', p.defaults || '(none)');
+  setText('#agent', p.launchAgent || '(not installed)');
+  setText('#syslog', (p.systemLogTruncated ? '…\n' : '') + (p.systemLog || '(empty)'));
+  const f = p.faults || {};
+  for (const box of document.querySelectorAll('[data-all]')) box.checked = !!(f.all && f.all[box.dataset.all]);
+  for (const box of document.querySelectorAll('[data-symbol]'))
+    box.checked = (f.missingSymbols || []).includes(box.dataset.symbol);
+  $('#next-queued').textContent = f.nextItem && f.nextItem.length ? `queued: ${f.nextItem.join(', ')}` : '';
+  $('#taken').textContent = f.takenHotKeys && f.takenHotKeys.length ? `taken: ${f.takenHotKeys.join(', ')}` : '';
+}
+
+// ---------------------------------------------------------------- mouse
+
+// A Command-drag (or Option-drag) of a status item, in screen points.
+let drag = null;
+let suppressClick = false;
+
+function screenPoint(e) {
+  const r = $('#screen').getBoundingClientRect();
+  return { x: (e.clientX - r.left) / scale, y: (e.clientY - r.top) / scale };
+}
+
+function dropTarget(x, name) {
+  let best = null;
+  for (const item of state.items) {
+    if (!item.visible || item.name === name) continue;
+    const d = x < item.x ? item.x - x : x > item.x + item.width ? x - item.x - item.width : 0;
+    if (!best || d < best.d) best = { d, item };
+  }
+  if (!best) return null;
+  return { other: best.item.name, leftOf: x < best.item.x + best.item.width / 2, item: best.item };
+}
+
+function setupMouse() {
+  const items = $('#items');
+  items.addEventListener('mousedown', (e) => {
+    const node = e.target.closest('.item');
+    if (!node || e.button !== 0 || !(e.metaKey || e.altKey)) return;
+    e.preventDefault();
+    drag = { name: node.dataset.name, node, start: screenPoint(e), moved: false };
+  });
+  window.addEventListener('mousemove', (e) => {
+    if (!drag) return;
+    const p = screenPoint(e);
+    if (!drag.moved && Math.abs(p.x - drag.start.x) < 3) return;
+    drag.moved = true;
+    drag.node.classList.add('dragging');
+    drag.node.style.transform = `translateX(${p.x - drag.start.x}px)`;
+    const t = dropTarget(p.x, drag.name);
+    const caret = $('#drop-caret');
+    caret.hidden = !t;
+    if (t) place(caret, t.leftOf ? t.item.x - 1 : t.item.x + t.item.width - 1, 2);
+  });
+  window.addEventListener('mouseup', (e) => {
+    if (!drag) return;
+    const d = drag;
+    drag = null;
+    d.node.classList.remove('dragging');
+    d.node.style.transform = '';
+    $('#drop-caret').hidden = true;
+    if (!d.moved) return;
+    suppressClick = true;
+    setTimeout(() => { suppressClick = false; }, 0);
+    const p = screenPoint(e);
+    const t = p.y >= -10 && p.y <= state.screen.thickness + 30 ? dropTarget(p.x, d.name) : null;
+    if (t) send({ type: 'drag', item: d.name, other: t.other, leftOf: t.leftOf });
+  });
+  items.addEventListener('click', (e) => {
+    const node = e.target.closest('.item');
+    if (!node || suppressClick) return;
+    send({ type: 'click', item: node.dataset.name, modifiers: modifiersOf(e) });
+  });
+  items.addEventListener('contextmenu', (e) => {
+    const node = e.target.closest('.item');
+    if (!node) return;
+    e.preventDefault();
+    // A Control-click comes here on a Mac (and no click follows): it is a
+    // click with Control held, which the app takes as a right-click.
+    if (e.button === 0 && e.ctrlKey) send({ type: 'click', item: node.dataset.name, modifiers: modifiersOf(e) });
+    else send({ type: 'rightClick', item: node.dataset.name });
+  });
+  // A click beside an open menu closes it, as on a Mac.
+  $('#screen').addEventListener('mousedown', (e) => {
+    if (state && state.menu && !e.target.closest('#menu') && !e.target.closest('.item'))
+      send({ type: 'menu', close: true });
+  });
+  window.addEventListener('resize', () => { if (state) { layoutScreen(); renderMenu(); renderAlert(); } });
+}
+
+// ---------------------------------------------------------------- keyboard
+
+function setupKeys() {
+  document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && state && state.menu) {
+      e.preventDefault();
+      send({ type: 'menu', close: true });
+      return;
+    }
+    if (!(e.ctrlKey || e.altKey || e.metaKey)) return;
+    const letter = e.code === 'KeyB' ? 'b' : e.code === 'KeyH' ? 'h' : '';
+    if (!letter) return;
+    e.preventDefault();
+    send({ type: 'key', combo: [...modifiersOf(e), letter].join('+') });
+  });
+}
+
+// ---------------------------------------------------------------- panel
+
+function setupPanel() {
+  $('#login').addEventListener('click', async () => {
+    const res = await fetch('/api/input', { method: 'POST', headers: { 'Content-Type': 'application/json' },
+                                            body: JSON.stringify({ type: 'login' }) });
+    const reply = await res.json().catch(() => ({}));
+    toast(res.ok ? `${reply.started} launch agent(s) started` : reply.error || 'log in failed');
+  });
+  $('#refresh').addEventListener('click', () => fetchState());
+  $('#relaunch').addEventListener('click', () => send({ type: 'launch' }));
+  for (const b of document.querySelectorAll('[data-next]'))
+    b.addEventListener('click', () => send({ type: 'fault', fault: 'next-item', kind: b.dataset.next }));
+  for (const box of document.querySelectorAll('[data-all]'))
+    box.addEventListener('change', () => send({ type: 'fault', fault: 'all', kind: box.dataset.all, on: box.checked }));
+  for (const box of document.querySelectorAll('[data-symbol]'))
+    box.addEventListener('change', () =>
+      send({ type: 'fault', fault: 'symbol', name: box.dataset.symbol, missing: box.checked }));
+  $('#take-hotkey').addEventListener('click', () =>
+    send({ type: 'fault', fault: 'hotkey-taken', combo: $('#hotkey-combo').value }));
+}
+
+// ---------------------------------------------------------------- updates
+
+async function fetchState() {
+  try {
+    const res = await fetch('/api/state');
+    if (res.ok) render(await res.json());
+  } catch (e) { /* the stream says when the server is gone */ }
+}
+
+function connect() {
+  const conn = $('#connection');
+  const events = new EventSource('/api/events');
+  events.addEventListener('open', () => { conn.dataset.state = 'open'; conn.textContent = 'live'; });
+  events.addEventListener('error', () => { conn.dataset.state = 'lost'; conn.textContent = 'reconnecting…'; });
+  events.addEventListener('state', (e) => {
+    try { render(JSON.parse(e.data)); } catch (err) { toast('unreadable state from the server'); }
+  });
+  window.addEventListener('pagehide', () => events.close());
+}
+
+setupMouse();
+setupKeys();
+setupPanel();
+connect();
+fetchState();
+tickClock();

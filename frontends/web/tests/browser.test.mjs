@@ -1,0 +1,231 @@
+// The browser desktop as a person uses it: Debian's chromium drives the
+// page of a real tuckline-web on a fresh sandbox home. Every wait is for a
+// condition on the page or the server, never for a length of time.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { request } from 'node:http';
+import { tmpdir } from 'node:os';
+import path from 'node:path';
+import { chromium } from 'playwright-core';
+
+const SERVER = process.env.TUCKLINE_WEB;
+const BROWSER = process.env.CHROMIUM || '/usr/bin/chromium';
+const WAIT = 10000;
+
+let browser;
+before(async () => {
+  assert.ok(SERVER, 'TUCKLINE_WEB names the tuckline-web binary');
+  browser = await chromium.launch({ executablePath: BROWSER, args: ['--no-sandbox'] });
+});
+after(async () => { await browser?.close(); });
+
+// A server on a home of its own, and a page on it; both end with the test.
+async function desktop(t, { args = [] } = {}) {
+  const dir = mkdtempSync(path.join(tmpdir(), 'tuckline-web-'));
+  const home = path.join(dir, 'home');
+  const server = spawn(SERVER, ['--home', home, '--port', '0', ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
+  const exited = new Promise((resolve) => server.once('exit', resolve));
+  const url = await new Promise((resolve, reject) => {
+    let out = '';
+    server.stdout.on('data', (chunk) => {
+      out += chunk;
+      const m = out.match(/http:\/\/127\.0\.0\.1:\d+/);
+      if (m) resolve(m[0]);
+    });
+    server.once('exit', (code) => reject(new Error(`tuckline-web ended (${code}) before printing its address`)));
+  });
+  const context = await browser.newContext({ viewport: { width: 1500, height: 900 } });
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  t.after(async () => {
+    await context.close();
+    server.kill('SIGTERM');
+    assert.equal(await exited, 0, 'tuckline-web quits cleanly on SIGTERM');
+    rmSync(dir, { recursive: true, force: true });
+    assert.deepEqual(errors, [], 'the page runs without script errors');
+  });
+  await page.goto(url);
+  await page.locator('#connection[data-state="open"]').waitFor({ timeout: WAIT });
+  return { page, url, home };
+}
+
+const item = (page, name) => page.locator(`.item[data-name="${name}"]`);
+const waitState = (page, fn, arg) => page.waitForFunction(fn, arg, { timeout: WAIT });
+const collapsed = (page, yes) =>
+  waitState(page, (want) => document.body.dataset.collapsed === String(want), yes);
+
+// The intro alert greets every fresh home; most scenarios start past it.
+async function pastIntro(page) {
+  const ok = page.locator('#alert button', { hasText: '知道了' });
+  await ok.click({ timeout: WAIT });
+  await page.locator('#alert').waitFor({ state: 'hidden', timeout: WAIT });
+}
+
+async function openMenu(page, how = 'right') {
+  if (how === 'right') await item(page, 'arrow').click({ button: 'right' });
+  else await item(page, 'arrow').click({ modifiers: ['Control'] });
+  await page.locator('#menu').waitFor({ timeout: WAIT });
+}
+
+test('the bar shows the arrow, the separator line and the other icons; the intro alert answers', async (t) => {
+  const { page } = await desktop(t);
+  await waitState(page, () => document.querySelector('.item[data-name="arrow"]')?.dataset.image === 'chevron.right');
+  // The separator is its image: a filled 1-point line, tinted as the bar.
+  const line = item(page, 'separator').locator('svg rect');
+  assert.equal(await line.count(), 1);
+  assert.equal(await line.getAttribute('fill'), 'currentColor');
+  assert.equal(await line.getAttribute('height'), '14');
+  for (const name of ['Dropbox', 'Wi-Fi', 'Battery', 'Clock'])
+    assert.equal(await item(page, name).getAttribute('data-visible'), 'true', name);
+  assert.match(await item(page, 'Clock').innerText(), /\d+月\d+日 周. \d\d:\d\d/);
+  await page.locator('#app-menus', { hasText: 'Finder' }).waitFor();
+
+  const alert = page.locator('#alert');
+  await alert.locator('.alert-message', { hasText: 'Tuckline 使用说明' }).waitFor({ timeout: WAIT });
+  assert.match(await alert.locator('.alert-informative').innerText(), /⌃⌥⌘ B/);
+  await pastIntro(page);
+
+  // Again from the menu; its second button opens the settings.
+  await openMenu(page);
+  await page.locator('.menu-item', { hasText: '使用说明…' }).click();
+  await alert.locator('button', { hasText: '打开设置' }).click({ timeout: WAIT });
+  await page.locator('.window .window-title', { hasText: 'Tuckline 设置' }).waitFor({ timeout: WAIT });
+  assert.equal(await alert.isHidden(), true);
+});
+
+test('a Command-dragged icon goes behind the separator; arrow, hot key and hover collapse and expand', async (t) => {
+  const { page } = await desktop(t);
+  await pastIntro(page);
+  const x = async (name) => (await item(page, name).boundingBox()).x;
+
+  // Drop Dropbox just left of the separator, as a person does with ⌘ held.
+  const from = await item(page, 'Dropbox').boundingBox();
+  const to = await item(page, 'separator').boundingBox();
+  await page.keyboard.down('Meta');
+  await page.mouse.move(from.x + from.width / 2, from.y + from.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(to.x + 1, to.y + to.height / 2, { steps: 8 });
+  await page.mouse.up();
+  await page.keyboard.up('Meta');
+  await waitState(page, () => {
+    const left = (n) => parseFloat(document.querySelector(`.item[data-name="${n}"]`).style.left);
+    return left('Dropbox') < left('separator');
+  });
+
+  await item(page, 'arrow').click();
+  await collapsed(page, true);
+  assert.equal(await item(page, 'arrow').getAttribute('data-image'), 'chevron.left');
+  assert.equal(await item(page, 'separator').locator('svg').count(), 0, 'no line while collapsed');
+  assert.equal(await item(page, 'Dropbox').isHidden(), true, 'pushed off the screen');
+  assert.equal(await item(page, 'Slack').isVisible(), true, 'right of the arrow, stays');
+
+  await item(page, 'arrow').click();
+  await collapsed(page, false);
+  await item(page, 'Dropbox').waitFor({ state: 'visible', timeout: WAIT });
+  assert.ok((await x('Dropbox')) < (await x('separator')));
+
+  // The preset hot key, pressed on the keyboard.
+  await page.keyboard.press('Control+Alt+Meta+KeyB');
+  await collapsed(page, true);
+
+  // Resting on the arrow expands; leaving it collapses again 1.5 s later.
+  await page.mouse.move(700, 500);
+  await item(page, 'arrow').hover();
+  await collapsed(page, false);
+  await page.locator('#app-state', { hasText: 'by hover' }).waitFor({ timeout: WAIT });
+  await page.mouse.move(700, 500);
+  await collapsed(page, true);
+});
+
+test('the context menu opens the settings, whose controls write the defaults; quit and launch again', async (t) => {
+  const { page, home } = await desktop(t);
+  await pastIntro(page);
+
+  await openMenu(page);
+  const menu = page.locator('#menu');
+  assert.equal(await menu.locator('.menu-item, .menu-separator').count(), 10);
+  assert.equal(await menu.locator('.menu-separator').count(), 3);
+  assert.deepEqual(await menu.locator('.menu-item .title').allInnerTexts(),
+    ['隐藏图标', '隐藏图标', '显示图标', '重新放置到最右侧', '设置…', '使用说明…', '退出 Tuckline']);
+  assert.equal(await menu.locator('.menu-item', { hasText: '设置…' }).locator('.key').innerText(), '⌘,');
+  assert.equal(await menu.locator('.menu-item', { hasText: '退出' }).locator('.key').innerText(), '⌘Q');
+  await page.keyboard.press('Escape');
+  await menu.waitFor({ state: 'hidden', timeout: WAIT });
+  assert.equal(await page.evaluate(() => document.body.dataset.collapsed), 'false', 'the menu changed nothing');
+
+  await openMenu(page, 'control');
+  await menu.locator('.menu-item', { hasText: '设置…' }).click();
+  const win = page.locator('.window');
+  await win.locator('.window-title', { hasText: 'Tuckline 设置' }).waitFor({ timeout: WAIT });
+
+  // The separator switch: the line goes, and the choice is stored on disk.
+  const sw = win.locator('[role="switch"][aria-label="显示分隔线"]');
+  assert.equal(await sw.getAttribute('aria-checked'), 'true');
+  await sw.click();
+  await waitState(page, () => /showSeparator = 0/.test(document.querySelector('#defaults').textContent));
+  assert.equal(await sw.getAttribute('aria-checked'), 'false');
+  assert.equal(await item(page, 'separator').locator('svg').count(), 0);
+  const plist = readFileSync(path.join(home, 'Library/Preferences/com.ferrowick.tuckline.plist'), 'utf8');
+  assert.match(plist, /<key>showSeparator<\/key>\s*<false\/>/);
+
+  // The delay slider, dragged to its right end, reports on the way.
+  const slider = win.locator('input[type="range"]');
+  const box = await slider.boundingBox();
+  await page.mouse.move(box.x + box.width * 0.15, box.y + box.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(box.x + box.width * 0.5, box.y + box.height / 2, { steps: 5 });
+  await waitState(page, () => /autoCollapseDelay = (?!5\b)/.test(document.querySelector('#defaults').textContent));
+  await page.mouse.move(box.x + box.width + 20, box.y + box.height / 2, { steps: 5 });
+  await page.mouse.up();
+  await waitState(page, () => /autoCollapseDelay = 30\b/.test(document.querySelector('#defaults').textContent));
+  await win.locator('.node.text', { hasText: '30 秒' }).waitFor({ timeout: WAIT });
+
+  await win.locator('.close').click();
+  await win.waitFor({ state: 'detached', timeout: WAIT });
+
+  await openMenu(page);
+  await menu.locator('.menu-item', { hasText: '退出 Tuckline' }).click();
+  await page.locator('#quit').waitFor({ timeout: WAIT });
+  await page.locator('#relaunch').click();
+  await page.locator('#quit').waitFor({ state: 'hidden', timeout: WAIT });
+  // The stored choice holds across the launch: no line.
+  await waitState(page, () => document.querySelector('.item[data-name="arrow"]')?.dataset.image === 'chevron.right');
+  assert.equal(await item(page, 'separator').locator('svg').count(), 0);
+});
+
+// Raw HTTP, to send what no page of ours would.
+function http(url, { method = 'GET', headers = {}, body } = {}) {
+  return new Promise((resolve, reject) => {
+    const req = request(url, { method, headers }, (res) => {
+      let text = '';
+      res.on('data', (c) => { text += c; });
+      res.on('end', () => resolve({ status: res.statusCode, text }));
+    });
+    req.on('error', reject);
+    req.end(body);
+  });
+}
+
+test('the server answers this machine only and refuses bad input without a change', async (t) => {
+  const { page, url } = await desktop(t);
+  const state = async () => JSON.parse((await http(`${url}/api/state`)).text);
+  const before = await state();
+  const post = (body, headers = {}) =>
+    http(`${url}/api/input`, { method: 'POST', headers: { 'Content-Type': 'application/json', ...headers }, body });
+
+  assert.equal((await http(`${url}/api/state`, { headers: { Host: 'evil.example:80' } })).status, 403);
+  assert.equal((await post('{"type":"click","item":"arrow"}', { Origin: 'http://evil.example' })).status, 403);
+  assert.equal((await post('{"type":"click","item":"arrow"}', { 'Content-Type': 'text/plain' })).status, 415);
+  assert.equal((await post('{"type":"click","item":')).status, 400);
+  assert.equal((await post('{"type":"click","item":42}')).status, 400);
+  assert.equal((await post('{"type":"teleport"}')).status, 400);
+  assert.equal((await post(JSON.stringify({ type: 'click', item: 'x'.repeat(20000) }))).status, 413);
+  assert.equal((await post('{"type":"click","item":"Nowhere"}')).status, 409);
+  const after = await state();
+  assert.equal(after.app.collapsed, before.app.collapsed);
+  assert.deepEqual(after.items, before.items);
+  await page.locator('#alert').waitFor();  // the page kept working
+});
