@@ -5,6 +5,7 @@
 
 #include "app/AppDelegate.h"
 #include "platform/sim/DefaultsTool.h"
+#include "platform/sim/SimSystem.h"
 #include "platform/sim/SimViews.h"
 
 namespace tl::web {
@@ -127,7 +128,7 @@ json describePanel(sim::SimDesktop& d, const FaultBook& faults) {
           {"logTruncated", logCut},
           {"defaults", out.str() + err.str()},
           {"launchAgent", tailOfFile(homePath(d, "Library/LaunchAgents/com.ferrowick.tuckline.plist"), kTailBytes)},
-          {"systemLog", tailOfFile(homePath(d, ".simdesktop/system.log"), kTailBytes, &systemCut)},
+          {"systemLog", tailOfFile(sim::SimSystemLog::path(d.config().home), kTailBytes, &systemCut)},
           {"systemLogTruncated", systemCut},
           {"faults", describeFaults(d, faults)}};
 }

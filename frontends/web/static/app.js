@@ -324,7 +324,14 @@ function renderMenus() {
 function renderItems() {
   const sc = state.screen;
   const openUnder = state.menu && state.menu.under;
-  const entries = state.items.map((item) => ({ key: item.name, sort: item.own ? 'own' : 'other', item }));
+  // Names are not unique everywhere: two own items without a button are
+  // both "separator".
+  const seen = new Map();
+  const entries = state.items.map((item) => {
+    const n = (seen.get(item.name) || 0) + 1;
+    seen.set(item.name, n);
+    return { key: `${item.name}#${n}`, sort: item.own ? 'own' : 'other', item };
+  });
   reconcile($('#items'), entries, (e) => {
     const node = el('div', 'item');
     node.dataset.name = e.item.name;
@@ -618,11 +625,14 @@ function setupKeys() {
       send({ type: 'menu', close: true });
       return;
     }
-    if (!(e.ctrlKey || e.altKey || e.metaKey)) return;
-    const letter = e.code === 'KeyB' ? 'b' : e.code === 'KeyH' ? 'h' : '';
-    if (!letter) return;
+    // A hot key needs Control or Option; Command alone stays the
+    // browser's (⌘R, ⌘W). By the key's place, not its character: Option
+    // turns B into ∫ on a Mac.
+    if (!(e.ctrlKey || e.altKey) || e.repeat) return;
+    const m = /^(?:Key([A-Z])|Digit([0-9]))$/.exec(e.code);
+    if (!m) return;
     e.preventDefault();
-    send({ type: 'key', combo: [...modifiersOf(e), letter].join('+') });
+    send({ type: 'key', combo: [...modifiersOf(e), (m[1] || m[2]).toLowerCase()].join('+') });
   });
 }
 
@@ -660,7 +670,13 @@ async function fetchState() {
 function connect() {
   const conn = $('#connection');
   const events = new EventSource('/api/events');
-  events.addEventListener('open', () => { conn.dataset.state = 'open'; conn.textContent = 'live'; });
+  events.addEventListener('open', () => {
+    conn.dataset.state = 'open';
+    conn.textContent = 'live';
+    // A restarted server counts its versions from the start again; the
+    // stream's first event is its current state.
+    shownVersion = 0;
+  });
   events.addEventListener('error', () => { conn.dataset.state = 'lost'; conn.textContent = 'reconnecting…'; });
   events.addEventListener('state', (e) => {
     try { render(JSON.parse(e.data)); } catch (err) { toast('unreadable state from the server'); }
