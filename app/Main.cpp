@@ -15,6 +15,13 @@ int tucklineMain() {
   application->setDelegate(appDelegate);
   application->setActivationPolicy(kActivationPolicyAccessory);
   application->run();
+  // On a Mac run() never returns. Where it does (the simulated desktop ends
+  // its loop at termination), the next run in the same process must start
+  // from nothing, and the objects go while the platform that made them is
+  // still there.
+  AppDelegate::shared.reset();
+  appDelegate.reset();
+  application = nullptr;
   return 0;
 }
 

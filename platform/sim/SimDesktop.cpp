@@ -1,0 +1,244 @@
+#include "platform/sim/SimDesktop.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <sstream>
+
+#include "platform/HotKeys.h"
+#include "platform/sim/SimDefaults.h"
+#include "platform/sim/SimFiles.h"
+#include "platform/sim/SimSystem.h"
+#include "platform/sim/SimViews.h"
+
+namespace tl::sim {
+
+SimDesktop::SimDesktop(Config config)
+    : config_(std::move(config)),
+      loop_(config_.time),
+      app_(loop_),
+      alerts_(loop_),
+      defaults_(std::make_unique<SimDefaults>(defaultsPath())),
+      files_(std::make_unique<SimFileManager>(config_.home)),
+      clock_(std::make_unique<SimClock>([this] { return loop_.elapsed(); }, config_.startEpoch)),
+      systemLog_(std::make_unique<SimSystemLog>(config_.home, config_.processName, [this] { return clock_->now(); })),
+      workspace_(std::make_unique<SimWorkspace>(config_.home)),
+      processInfo_(std::make_unique<SimProcessInfo>()),
+      tasks_(std::make_unique<SimTasks>(config_.home)) {
+  menuBar_ = std::make_unique<SimMenuBar>(config_.menuBar, loop_, app_, *defaults_);
+  views_ = std::make_unique<SimViews>(menuBar_->mainScreen());
+}
+
+SimDesktop::~SimDesktop() {
+  // The application's objects hold on to parts of this desktop; let it end
+  // the way a quit ends it, so they are released while the parts still exist.
+  if (launched_ && !loop_.stopped()) requestTermination();
+  if (launched_ && !loop_.stopped()) loop_.stop();
+  join();
+  if (platformSet_) setPlatform(nullptr);
+}
+
+void SimDesktop::launch(std::function<int()> entry) {
+  if (launched_) return;
+  launched_ = true;
+  platformSet_ = true;
+  setPlatform(this);
+  workspace_->registerLaunch(config_.bundleID);
+  main_ = std::thread([this, entry = std::move(entry)] {
+    entry();
+    // An entry that returns without having run the loop (or after it ran)
+    // leaves nothing running: later input must not wait for it.
+    loop_.stop();
+  });
+}
+
+bool SimDesktop::terminated() const { return launched_ && loop_.stopped(); }
+
+void SimDesktop::join() {
+  if (main_.joinable()) main_.join();
+}
+
+bool SimDesktop::onMain(const std::function<void()>& fn) {
+  if (!launched_ || loop_.stopped()) return false;
+  if (loop_.onMainThread()) {
+    fn();
+    return true;
+  }
+  auto done = std::make_shared<bool>(false);
+  loop_.postInput([fn, done] {
+    fn();
+    *done = true;
+  });
+  loop_.waitIdle();
+  return *done;
+}
+
+bool SimDesktop::input(const std::function<bool()>& fn) {
+  // An input may open a menu or an alert, whose nested loop keeps it from
+  // returning until it closes; the input counts as taken once the desktop is
+  // idle again, with the menu or alert on the screen.
+  if (!launched_ || loop_.stopped()) return false;
+  auto result = std::make_shared<std::optional<bool>>();
+  loop_.postInput([fn, result] { *result = fn(); });
+  loop_.waitIdle();
+  return result->value_or(true);
+}
+
+bool SimDesktop::click(const std::string& item, uint64_t modifiers) {
+  return input([=, this] { return menuBar_->click(item, false, modifiers); });
+}
+
+bool SimDesktop::rightClick(const std::string& item) {
+  return input([=, this] { return menuBar_->click(item, true, 0); });
+}
+
+bool SimDesktop::drag(const std::string& item, const std::string& other, bool leftOf) {
+  return input([=, this] { return menuBar_->drag(item, other, leftOf); });
+}
+
+bool SimDesktop::hover(const std::string& item) {
+  return input([=, this] { return menuBar_->pointOnto(item); });
+}
+
+void SimDesktop::movePointerAway() {
+  input([this] {
+    menuBar_->movePointer(std::nullopt);
+    return true;
+  });
+}
+
+bool SimDesktop::pressKey(uint32_t keyCode, uint32_t carbonModifiers) {
+  return input([=, this] { return hotKeys_.press(keyCode, carbonModifiers); });
+}
+
+bool SimDesktop::chooseMenuItem(const std::string& titleOrKey) {
+  return input([=, this] { return menuBar_->chooseMenuItem(titleOrKey); });
+}
+
+void SimDesktop::closeMenu() {
+  input([this] {
+    menuBar_->closeMenu();
+    return true;
+  });
+}
+
+bool SimDesktop::pressAlertButton(const std::string& title) {
+  return input([=, this] { return alerts_.press(title); });
+}
+
+void SimDesktop::requestTermination() {
+  input([this] {
+    app_.terminate();
+    return true;
+  });
+}
+
+std::string SimDesktop::renderBar() {
+  std::string out;
+  onMain([&] { out = menuBar_->renderLine(); });
+  return out;
+}
+
+std::string SimDesktop::renderBarDetail() {
+  std::string out;
+  onMain([&] { out = menuBar_->renderDetail(); });
+  return out;
+}
+
+namespace {
+// How a menu shows a key equivalent: a lower-case letter means the key with
+// Command, as AppKit draws it.
+std::string keyEquivalentText(const std::string& key) {
+  if (key.empty()) return "";
+  std::string shown = key;
+  if (shown.size() == 1) shown[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(shown[0])));
+  return "⌘" + shown;
+}
+}  // namespace
+
+std::string SimDesktop::renderMenu() {
+  std::string out;
+  onMain([&] {
+    auto menu = menuBar_->openMenu();
+    if (!menu) return;
+    auto* owner = menuBar_->openMenuItem();
+    out = "menu under " + (owner ? owner->name() : std::string("?")) + ":\n";
+    for (const auto& item : menu->itemArray()) {
+      if (item->isSeparatorItem()) {
+        out += "  ────────────\n";
+        continue;
+      }
+      out += "  " + item->title();
+      if (auto key = keyEquivalentText(item->keyEquivalent()); !key.empty()) out += "    " + key;
+      out += "\n";
+    }
+  });
+  return out;
+}
+
+std::string SimDesktop::renderAlert() {
+  std::string out;
+  onMain([&] {
+    auto* alert = alerts_.openAlert();
+    if (!alert) return;
+    out = "alert: " + alert->message + "\n";
+    std::istringstream lines(alert->informative);
+    for (std::string line; std::getline(lines, line);) out += "  " + line + "\n";
+    std::string buttons;
+    for (const auto& b : alert->buttons) buttons += (buttons.empty() ? "" : " ") + ("[" + b + "]");
+    out += "  " + buttons + "\n";
+  });
+  return out;
+}
+
+std::string SimDesktop::renderWindows() {
+  std::string out;
+  onMain([&] {
+    for (const auto& w : views_->visibleWindows()) out += renderText(*w);
+  });
+  return out;
+}
+
+Workspace& SimDesktop::workspace() { return *workspace_; }
+ProcessInfo& SimDesktop::processInfo() { return *processInfo_; }
+UserDefaults& SimDesktop::standardUserDefaults() { return *defaults_; }
+FileManager& SimDesktop::fileManager() { return *files_; }
+Clock& SimDesktop::clock() { return *clock_; }
+SystemLog& SimDesktop::systemLog() { return *systemLog_; }
+Tasks& SimDesktop::tasks() { return *tasks_; }
+Views& SimDesktop::views() { return *views_; }
+
+bool parseKeyCombination(const std::string& text, uint32_t& keyCode, uint32_t& carbonModifiers) {
+  // Virtual key codes of the ANSI keyboard, as Carbon numbers them.
+  static const std::map<std::string, uint32_t> keys = {
+      {"a", 0x00}, {"s", 0x01}, {"d", 0x02}, {"f", 0x03}, {"h", 0x04}, {"g", 0x05}, {"z", 0x06},
+      {"x", 0x07}, {"c", 0x08}, {"v", 0x09}, {"b", 0x0B}, {"q", 0x0C}, {"w", 0x0D}, {"e", 0x0E},
+      {"r", 0x0F}, {"y", 0x10}, {"t", 0x11}, {"1", 0x12}, {"2", 0x13}, {"3", 0x14}, {"4", 0x15},
+      {"6", 0x16}, {"5", 0x17}, {"9", 0x19}, {"7", 0x1A}, {"8", 0x1C}, {"0", 0x1D}, {"o", 0x1F},
+      {"u", 0x20}, {"i", 0x22}, {"p", 0x23}, {"l", 0x25}, {"j", 0x26}, {"k", 0x28}, {",", 0x2B},
+      {"n", 0x2D}, {"m", 0x2E}, {".", 0x2F}, {"space", 0x31}, {"escape", 0x35}, {"esc", 0x35}};
+  static const std::map<std::string, uint32_t> modifiers = {
+      {"ctrl", controlKey}, {"control", controlKey}, {"⌃", controlKey}, {"opt", optionKey},
+      {"option", optionKey}, {"alt", optionKey},     {"⌥", optionKey},  {"cmd", cmdKey},
+      {"command", cmdKey},  {"⌘", cmdKey},           {"shift", shiftKey}, {"⇧", shiftKey}};
+  std::string lower;
+  for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  uint32_t mods = 0;
+  std::optional<uint32_t> code;
+  std::stringstream parts(lower);
+  for (std::string part; std::getline(parts, part, '+');) {
+    if (auto m = modifiers.find(part); m != modifiers.end()) {
+      mods |= m->second;
+    } else if (auto k = keys.find(part); k != keys.end() && !code) {
+      code = k->second;
+    } else {
+      return false;
+    }
+  }
+  if (!code) return false;
+  keyCode = *code;
+  carbonModifiers = mods;
+  return true;
+}
+
+}  // namespace tl::sim

@@ -1,0 +1,144 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/sim/SimAlerts.h"
+#include "platform/sim/SimApplication.h"
+#include "platform/sim/SimGraphics.h"
+#include "platform/sim/SimHotKeys.h"
+#include "platform/sim/SimMenuBar.h"
+#include "platform/sim/SimMenus.h"
+#include "platform/sim/SimRunLoop.h"
+
+namespace tl::sim {
+
+class SimDefaults;
+class SimFileManager;
+class SimClock;
+class SimSystemLog;
+class SimWorkspace;
+class SimProcessInfo;
+class SimTasks;
+class SimViews;
+
+// The simulated Mac: window server, menu bar, run loop and the system
+// services one process of the application sees. It runs the application on
+// a main thread of its own; every method below is called from another
+// thread (a test, the console, the web server), posts its input to the main
+// thread and waits until the application is idle again, so what it returns
+// is what a person would see at that moment.
+class SimDesktop : public Platform {
+ public:
+  struct Config {
+    std::string home;                 // the sandbox home; must exist
+    SimRunLoop::Time time = SimRunLoop::Time::Virtual;
+    SimMenuBar::Config menuBar;
+    double startEpoch = 1796558400;   // 2026-12-06 12:00:00 UTC, for virtual time
+    std::string bundleID = "com.ferrowick.tuckline";
+    std::string processName = "Tuckline";
+  };
+
+  explicit SimDesktop(Config config);
+  ~SimDesktop() override;
+
+  // Launches the application's entry point on the main thread.
+  void launch(std::function<int()> entry);
+  // True once the application has terminated (its run loop stopped).
+  bool terminated() const;
+  // Blocks until the main thread has ended.
+  void join();
+
+  // Runs fn on the main thread and waits for it: the way to read or act on
+  // anything of the simulated desktop or of the application. Returns false
+  // (without running fn) once the application has ended.
+  bool onMain(const std::function<void()>& fn);
+  void advance(double seconds) { loop_.advance(seconds); }
+  void waitIdle() { loop_.waitIdle(); }
+
+  // A person at the desktop.
+  bool click(const std::string& item, uint64_t modifiers = 0);
+  bool rightClick(const std::string& item);
+  bool drag(const std::string& item, const std::string& other, bool leftOf);
+  bool hover(const std::string& item);
+  void movePointerAway();
+  bool pressKey(uint32_t keyCode, uint32_t carbonModifiers);
+  bool chooseMenuItem(const std::string& titleOrKey);
+  void closeMenu();
+  bool pressAlertButton(const std::string& title);
+  // The system asks the application to quit (logout, kill with SIGTERM).
+  void requestTermination();
+
+  std::string renderBar();
+  std::string renderBarDetail();
+  std::string renderMenu();   // empty when no menu is open
+  std::string renderAlert();  // empty when no alert is open
+  std::string renderWindows();  // visible windows of the application
+
+  // The parts, for tests and front ends. Touch them only inside onMain.
+  SimRunLoop& loop() { return loop_; }
+  SimMenuBar& menuBar() { return *menuBar_; }
+  SimApplication& app() { return app_; }
+  SimHotKeys& hotKeyRegistry() { return hotKeys_; }
+  SimGraphics& simGraphics() { return graphics_; }
+  SimAlerts& simAlerts() { return alerts_; }
+  SimDefaults& defaults() { return *defaults_; }
+  SimWorkspace& simWorkspace() { return *workspace_; }
+  SimProcessInfo& simProcessInfo() { return *processInfo_; }
+  SimTasks& simTasks() { return *tasks_; }
+  SimViews& simViews() { return *views_; }
+  SimSystemLog& simSystemLog() { return *systemLog_; }
+  const Config& config() const { return config_; }
+  std::string logPath() const { return config_.home + "/Library/Logs/Tuckline.log"; }
+  std::string defaultsPath() const { return config_.home + "/Library/Preferences/" + config_.bundleID + ".plist"; }
+
+  // Platform.
+  Application& application() override { return app_; }
+  Workspace& workspace() override;
+  ProcessInfo& processInfo() override;
+  StatusBar& systemStatusBar() override { return *menuBar_; }
+  Graphics& graphics() override { return graphics_; }
+  Menus& menus() override { return menus_; }
+  Timers& timers() override { return loop_; }
+  MainQueue& mainQueue() override { return loop_; }
+  UserDefaults& standardUserDefaults() override;
+  FileManager& fileManager() override;
+  Clock& clock() override;
+  SystemLog& systemLog() override;
+  Tasks& tasks() override;
+  HotKeyEvents& hotKeys() override { return hotKeys_; }
+  Alerts& alerts() override { return alerts_; }
+  Views& views() override;
+
+ private:
+  bool input(const std::function<bool()>& fn);
+
+  Config config_;
+  SimRunLoop loop_;
+  SimApplication app_;
+  SimGraphics graphics_;
+  SimMenus menus_;
+  SimHotKeys hotKeys_;
+  SimAlerts alerts_;
+  std::unique_ptr<SimDefaults> defaults_;
+  std::unique_ptr<SimFileManager> files_;
+  std::unique_ptr<SimClock> clock_;
+  std::unique_ptr<SimSystemLog> systemLog_;
+  std::unique_ptr<SimWorkspace> workspace_;
+  std::unique_ptr<SimProcessInfo> processInfo_;
+  std::unique_ptr<SimTasks> tasks_;
+  std::unique_ptr<SimViews> views_;
+  std::unique_ptr<SimMenuBar> menuBar_;
+  std::thread main_;
+  bool launched_ = false;
+  bool platformSet_ = false;
+};
+
+// Names a key combination as people write it: "ctrl+opt+cmd+b".
+bool parseKeyCombination(const std::string& text, uint32_t& keyCode, uint32_t& carbonModifiers);
+
+}  // namespace tl::sim
