@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs everything Tuckline needs to build, run and test on a Debian
+# machine. Safe to run again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(cmake ninja-build g++ pkg-config libplist-dev libplist-utils libgtest-dev libgmock-dev
+          libbenchmark-dev libcpp-httplib-dev nlohmann-json3-dev)
+if [ -f frontends/web/setup.sh ]; then
+  packages+=(chromium fonts-noto-cjk)
+  # Some machines carry a Node.js build that bundles npm and conflicts with
+  # Debian's npm package: take Debian's only where there is none.
+  command -v node >/dev/null 2>&1 || packages+=(nodejs)
+  command -v npm >/dev/null 2>&1 || packages+=(npm)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+if [ "${#missing[@]}" -gt 0 ]; then
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+if [ -f frontends/web/setup.sh ]; then bash frontends/web/setup.sh; fi

@@ -1,0 +1,129 @@
+// Byte-exact diagnostics records, and how the log file is created, appended
+// and protected.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Fixture.h"
+#include "app/NumberText.h"
+#include "diagnostics/Diagnostics.h"
+
+namespace tl::test {
+namespace {
+
+// A stand-in item with a window at a chosen frame, for the record forms the
+// menu bar never produces by itself.
+class FakeWindow : public Window {
+ public:
+  Rect f;
+  std::shared_ptr<Screen> s;
+  bool visible = true;
+  Rect frame() const override { return f; }
+  std::shared_ptr<Screen> screen() const override { return s; }
+  bool isVisible() const override { return visible; }
+};
+
+class FakeButton : public sim::SimStatusBarButton {
+ public:
+  FakeButton() : SimStatusBarButton(nullptr) {}
+  std::shared_ptr<Window> w;
+  std::shared_ptr<Window> window() const override { return w; }
+};
+
+class FakeItem : public StatusItem {
+ public:
+  std::shared_ptr<FakeButton> b;
+  double len = 16;
+  std::shared_ptr<StatusBarButton> button() const override { return b; }
+  double length() const override { return len; }
+  void setLength(double l) override { len = l; }
+  void setMenu(std::shared_ptr<Menu>) override {}
+};
+
+std::shared_ptr<FakeItem> item(Rect frame, bool screen = true, bool image = true, bool window = true) {
+  auto i = std::make_shared<FakeItem>();
+  i->b = std::make_shared<FakeButton>();
+  if (window) {
+    auto w = std::make_shared<FakeWindow>();
+    w->f = frame;
+    if (screen) w->s = std::make_shared<sim::SimScreen>(Rect{0, 0, 1512, 982});
+    i->b->w = w;
+  }
+  if (image) i->b->setImage(sim::SimImage::bitmap({1, 14}));
+  return i;
+}
+
+TEST(NumberText, ShortestRoundTripAndTruncation) {
+  EXPECT_EQ(decimalFractionText(16), "16.0");
+  EXPECT_EQ(decimalFractionText(22.5), "22.5");
+  EXPECT_EQ(decimalFractionText(-1), "-1.0");
+  EXPECT_EQ(decimalFractionText(10000), "10000.0");
+  EXPECT_EQ(decimalFractionText(0.1), "0.1");
+  EXPECT_EQ(decimalFractionText(1e21), "1000000000000000000000.0");
+  EXPECT_EQ(decimalFractionText(std::nan("")), "nan");
+  EXPECT_EQ(wholeNumberText(1.9), "1");
+  EXPECT_EQ(wholeNumberText(-1.9), "-1");
+  EXPECT_EQ(wholeNumberText(-0.75), "0");
+  EXPECT_EQ(wholeNumberText(-10.5), "-10");
+  EXPECT_EQ(wholeNumberText(1e300), "9223372036854775807");
+  EXPECT_EQ(wholeNumberText(-INFINITY), "-inf");
+}
+
+TEST_F(Desktop, RecordFormsByteForByte) {
+  store("didShowIntro", Value(true));
+  auto& d = launch();
+  std::string pid = "  进程 PID=" + std::to_string(getpid()) + "\n";
+  std::string head = "[2026-12-06 12:00:00] ctx\n  菜单栏高度=24.0\n";
+  d.onMain([&] {
+    EXPECT_EQ(diagnosticsRecord("ctx", {}), head + pid);
+    EXPECT_EQ(diagnosticsRecord("ctx", {{"分隔符", nullptr}}), head + "  分隔符: 未创建\n" + pid);
+    EXPECT_EQ(diagnosticsRecord("ctx", {{"箭头", item({}, true, true, false)}}),
+              head + "  箭头: button.window 为空（未挂载到菜单栏）\n" + pid);
+    // Left of x 0: negative x, never on screen, whatever the width.
+    EXPECT_EQ(diagnosticsRecord("ctx", {{"a", item({-1.9, 958.5, 10000, 24})}}),
+              head + "  a: 有图标 length=16.0 x=-1 y=958 w=10000 h=24 可见=true 在屏内=false 屏幕宽=1512\n" + pid);
+    EXPECT_EQ(diagnosticsRecord("ctx", {{"a", item({1.9, 0, 22.5, 24}, false)}}),
+              head + "  a: 有图标 length=16.0 x=1 y=0 w=22 h=24 可见=true 在屏内=false 屏幕宽=-1\n" + pid);
+    // No screen counts a width of 0: only a zero-width frame at x 0 fits.
+    EXPECT_EQ(diagnosticsRecord("ctx", {{"a", item({0, 0, 0, 24}, false)}}),
+              head + "  a: 有图标 length=16.0 x=0 y=0 w=0 h=24 可见=true 在屏内=true 屏幕宽=-1\n" + pid);
+    EXPECT_EQ(diagnosticsRecord("ctx", {{"a", item({100, 958, 16, 24}, true, false)}}),
+              head + "  a: 【无图标→看不见】 length=16.0 x=100 y=958 w=16 h=24 可见=true 在屏内=true 屏幕宽=1512\n" +
+                  pid);
+    auto collapsed = item({-8877, 958, 10000, 24});
+    collapsed->len = 10000;
+    EXPECT_NE(diagnosticsRecord("ctx", {{"a", collapsed}}).find("length=10000.0 x=-8877"), std::string::npos);
+  });
+}
+
+TEST_F(Desktop, LogFileIsCreatedThenAppendedAndNeverReplaced) {
+  store("didShowIntro", Value(true));
+  std::string path = home + "/Library/Logs/Tuckline.log";
+  auto& d = launch();
+  d.onMain([&] { logDiagnostics("one", {}); });
+  std::string first = log();
+  EXPECT_EQ(count(first, "] one\n"), 1);
+  d.onMain([&] { logDiagnostics("two", {}); });
+  EXPECT_EQ(log(), first + first.substr(0, first.find("] one")) + "] two" + first.substr(first.find("] one") + 5));
+
+  if (geteuid() != 0) {  // root writes through any permission bits
+    chmod(path.c_str(), 0444);
+    d.onMain([&] { logDiagnostics("three", {}); });
+    chmod(path.c_str(), 0644);
+    EXPECT_EQ(count(log(), "] three"), 0);
+    EXPECT_EQ(count(log(), "] two"), 1);
+  }
+  // A file in the way that cannot be opened for writing at all keeps its content.
+  std::filesystem::remove(path);
+  std::filesystem::create_directory(path);
+  d.onMain([&] { logDiagnostics("four", {}); });
+  EXPECT_TRUE(std::filesystem::is_directory(path));
+  std::filesystem::remove(path);
+
+  // Without ~/Library/Logs nothing is created, not even the folder.
+  std::filesystem::remove_all(home + "/Library/Logs");
+  d.onMain([&] { logDiagnostics("five", {}); });
+  EXPECT_FALSE(std::filesystem::exists(home + "/Library/Logs"));
+}
+
+}  // namespace
+}  // namespace tl::test

@@ -1,0 +1,43 @@
+// Real processes of the console program sharing one simulated home: the
+// single-instance rule across processes, and no stale entry after kill -9.
+#include "Fixture.h"
+#include "Process.h"
+
+namespace tl::test {
+namespace {
+
+#ifdef TUCKLINE_CONSOLE_PATH
+TEST_F(Desktop, SecondProcessGivesWayAndKilledProcessLeavesNoTrace) {
+  std::string logPath = home + "/Library/Logs/Tuckline.log";
+  pid_t first = spawnConsole({"--home", home, "--real", "--headless"});
+  ASSERT_GT(first, 0);
+  ASSERT_TRUE(eventually([&] { return readFile(logPath).find("创建状态栏项目") != std::string::npos; }));
+
+  pid_t second = spawnConsole({"--home", home, "--virtual", "--script", "/dev/null"});
+  EXPECT_EQ(waitExit(second), 0);
+  std::string text = readFile(logPath);
+  EXPECT_NE(text.find("] 检测到已有实例 PID=" + std::to_string(first) + "，本实例退出\n  菜单栏高度=24.0\n  进程 PID=" +
+                      std::to_string(second) + "\n"),
+            std::string::npos);
+
+  kill(first, SIGKILL);  // no chance to clean up
+  waitExit(first);
+
+  // The next process finds nobody running and starts normally.
+  std::string script = root + "/script.txt";
+  std::ofstream(script) << "wait 1.5\nbar\n";
+  pid_t third = spawnConsole({"--home", home, "--virtual", "--script", script});
+  EXPECT_EQ(waitExit(third), 0);
+  EXPECT_EQ(count(readFile(logPath), "检测到已有实例"), 1);
+  EXPECT_EQ(count(readFile(logPath), "创建状态栏项目"), 2);
+
+  // SIGTERM is an orderly quit.
+  pid_t fourth = spawnConsole({"--home", home, "--real", "--headless"});
+  ASSERT_TRUE(eventually([&] { return count(readFile(logPath), "创建状态栏项目") == 3; }));
+  kill(fourth, SIGTERM);
+  EXPECT_EQ(waitExit(fourth), 0);
+}
+#endif
+
+}  // namespace
+}  // namespace tl::test
