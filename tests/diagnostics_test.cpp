@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
+
 #include "Fixture.h"
 #include "app/NumberText.h"
 #include "diagnostics/Diagnostics.h"

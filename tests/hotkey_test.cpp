@@ -1,5 +1,7 @@
 // The global hot key: presets, registration, presses from any application,
 // refusals and release.
+#include <cmath>
+
 #include "Fixture.h"
 #include "hotkey/HotKeyCenter.h"
 #include "hotkey/HotKeyPreset.h"

@@ -1,5 +1,7 @@
 // The context menu, the order check with its one automatic correction, and
 // hover expansion with timed collapse, in virtual time.
+#include <cmath>
+
 #include "Fixture.h"
 
 namespace tl::test {

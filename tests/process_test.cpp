@@ -1,5 +1,7 @@
 // Real processes of the console program sharing one simulated home: the
 // single-instance rule across processes, and no stale entry after kill -9.
+#include <cmath>
+
 #include "Fixture.h"
 #include "Process.h"
 

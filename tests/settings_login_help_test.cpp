@@ -6,6 +6,8 @@
 #include <chrono>
 #include <thread>
 
+#include <cmath>
+
 #include "Fixture.h"
 #include "login/LaunchAgent.h"
 #include "platform/sim/SimSystem.h"

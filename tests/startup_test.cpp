@@ -2,6 +2,8 @@
 // on the simulated desktop.
 #include <unistd.h>
 
+#include <cmath>
+
 #include "Fixture.h"
 #include "hotkey/HotKeyCenter.h"
 #include "platform/sim/SimSystem.h"

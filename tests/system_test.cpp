@@ -1,6 +1,8 @@
 // The whole system as a person meets it: the console program as a real
 // process on a fresh simulated home, then restarted on the same home. Each
 // step checks what the person sees and what lands on disk.
+#include <cmath>
+
 #include "Fixture.h"
 #include "Process.h"
 

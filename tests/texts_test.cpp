@@ -2,6 +2,8 @@
 // byte for byte with the product's wording. The table is written out here
 // on purpose, apart from the code that shows the texts, so a changed
 // character anywhere fails.
+#include <cmath>
+
 #include "Fixture.h"
 #include "platform/sim/SimViews.h"
 
