@@ -50,6 +50,9 @@ void SimDesktop::launch(std::function<int()> entry) {
     // leaves nothing running: later input must not wait for it.
     loop_.stop();
   });
+  // Input starts once launching has finished, as a person's first click
+  // comes after the items appear.
+  loop_.waitIdle();
 }
 
 bool SimDesktop::terminated() const { return launched_ && loop_.stopped(); }
