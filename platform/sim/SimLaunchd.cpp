@@ -85,6 +85,8 @@ pid_t startJob(const std::string& home, const Agent& agent) {
   std::vector<char*> envp;
   for (auto& e : envStore) envp.push_back(e.data());
   envp.push_back(nullptr);
+  std::error_code ec;
+  fs::create_directories(stateDir(home), ec);
   std::string logFile = stateDir(home) + "/" + agent.label + ".log";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

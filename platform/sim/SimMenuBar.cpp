@@ -269,7 +269,7 @@ bool SimMenuBar::click(const std::string& name, bool right, uint64_t modifiers) 
   if (!item || !item->visible) return false;
   if (!item->own()) return true;
   auto button = item->simButton();
-  if (!button) return true;
+  if (!button) return false;  // nothing there to click
   if (auto menu = item->menu()) {
     app_.dispatch({right ? EventType::RightMouseDown : EventType::LeftMouseDown, modifiers},
                   [&] { trackMenu(item, menu); });
