@@ -42,6 +42,7 @@ TEST_F(System, FirstDayThenRestart) {
       "drag Zoom left-of separator\n"
       "bar\n"
       "click arrow\n"
+      "wait 0.3\n"
       "bar\n"
       "hover arrow\n"
       "bar\n"
@@ -50,7 +51,9 @@ TEST_F(System, FirstDayThenRestart) {
       "state\n"
       "wait 0.1\n"
       "bar\n"
+      "wait 0.3\n"
       "key ctrl+opt+cmd+b\n"
+      "wait 0.3\n"
       "bar\n"
       "right-click arrow\n"
       "menu\n"
@@ -104,7 +107,7 @@ TEST_F(System, FirstDayThenRestart) {
   // The next day: no introduction, the settings hold, the new hot key works,
   // logging in starts the agent (which gives way), switching it off removes it.
   out = run(
-      "wait 1\n"
+      "wait 1.5\n"
       "alert\n"
       "bar\n"
       "key opt+cmd+h\n"
