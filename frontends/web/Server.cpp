@@ -67,6 +67,13 @@ Server::Server(Session& session) : session_(session), http_(std::make_unique<htt
   http.set_keep_alive_max_count(1);
   http.set_keep_alive_timeout(2);
   http.set_payload_max_length(kMaxBody);
+  // The library's default also shares the port (SO_REUSEPORT): a second
+  // copy, or any other program, could then bind it too and take over some
+  // of the connections. A quick restart is all that is wanted.
+  http.set_socket_options([](socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
 
   http.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
     secure(res);
