@@ -113,7 +113,7 @@ TEST_F(System, FirstDayThenRestart) {
       "key opt+cmd+h\n"
       "bar\n"
       "login\n"
-      "await 检测到已有实例\n"
+      "await 2 本实例退出\n"
       "right-click arrow\n"
       "choose 设置…\n"
       "switch 开机自动启动\n"

@@ -77,7 +77,7 @@ std::string Console::help() {
                                     the settings window and its controls
   wait SECONDS                      let time pass
   log | syslog | state              the diagnostics log | the system log | app state
-  await TEXT                        wait (real time, up to 20 s) until the log shows TEXT
+  await [N] TEXT                    wait (real time, up to 20 s) until the log shows TEXT (N times)
   defaults read|write|delete ...    the application's user defaults
   login                             log in again: start the launch agents
   fault next-item no-button|no-window|no-screen
@@ -193,9 +193,21 @@ bool Console::run(const std::vector<std::string>& w) {
   } else if (c == "await" && need(1)) {
     // Other processes (a copy started by launchd) write in real time, even
     // when this desktop's clock is virtual.
-    std::string text = rest(w, 1);
+    // "await N TEXT" waits for the Nth time TEXT shows.
+    size_t times = 1, from = 1;
+    if (w.size() > 2 && w[1].find_first_not_of("0123456789") == std::string::npos && w[1].size() < 6) {
+      times = std::max<size_t>(1, std::stoul(w[1]));
+      from = 2;
+    }
+    std::string text = rest(w, from);
+    auto shown = [&] {
+      std::string log = readFile(d.logPath());
+      size_t n = 0;
+      for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + text.size())) ++n;
+      return n >= times;
+    };
     bool seen = false;
-    for (int i = 0; i < 400 && !(seen = readFile(d.logPath()).find(text) != std::string::npos); ++i)
+    for (int i = 0; i < 400 && !(seen = shown()); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     check(seen, "the log did not show " + text + " within 20 s");
   } else if (c == "log") {
