@@ -39,6 +39,10 @@ void Session::startDesktop() {
     desktop_.reset();
   }
   while (!before.expired()) std::this_thread::yield();
+  {
+    std::lock_guard lock(mu_);
+    ended_ = false;
+  }
   faults_ = FaultBook{};
   auto desktop = std::make_shared<sim::SimDesktop>(config_);
   sim::SimDesktop* raw = desktop.get();
@@ -56,6 +60,11 @@ void Session::startDesktop() {
     json last = describeDesktop(*desktop, faults_, options_);
     last["terminated"] = true;
     publish(std::move(last));
+    {
+      std::lock_guard lock(mu_);
+      ended_ = true;
+    }
+    changed_.notify_all();
   });
 }
 
@@ -153,6 +162,11 @@ std::pair<int, std::string> Session::input(const std::string& body) {
   // the screen shows now, so the page sees the menu as soon as it is there.
   snapshot(true);
   return answer(outcome);
+}
+
+void Session::waitUntilEnded() {
+  std::unique_lock lock(mu_);
+  changed_.wait(lock, [&] { return ended_ || closed_; });
 }
 
 void Session::close() {

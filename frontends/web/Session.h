@@ -59,6 +59,9 @@ class Session {
   // JSON reply.
   std::pair<int, std::string> input(const std::string& body);
 
+  // Blocks until the application has ended (it quit, or close()).
+  void waitUntilEnded();
+
   // Quits the application and ends every stream.
   void close();
 
@@ -85,6 +88,7 @@ class Session {
   std::string body_;   // the last state without its version, to see changes
   std::string json_;
   bool closed_ = false;
+  bool ended_ = false;  // the current desktop's application has ended
   uint64_t nextStream_ = 1;
   std::deque<uint64_t> streams_;  // open, oldest first
 };

@@ -1,6 +1,7 @@
 // The browser desktop: Tuckline on the simulated Mac, drawn by a page in a
 // web browser on this machine.
 #include <csignal>
+#include <unistd.h>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -98,10 +99,22 @@ int main(int argc, char** argv) {
   std::thread http([&server] { server.run(); });
   std::cout << "Tuckline browser desktop: http://127.0.0.1:" << bound << std::endl;
 
+  // Started by launchd at login, this process is the application: when it
+  // quits, nothing of it may stay behind, the page included. (Its address
+  // went to the job's log.)
+  std::thread asAgent;
+  if (std::getenv("TUCKLINE_LAUNCHD")) {
+    asAgent = std::thread([&session] {
+      session.waitUntilEnded();
+      kill(getpid(), SIGTERM);
+    });
+  }
+
   int sig = 0;
   sigwait(&signals, &sig);
   session.close();
   server.stop();
   http.join();
+  if (asAgent.joinable()) asAgent.join();
   return 0;
 }

@@ -48,9 +48,10 @@ async function pump() {
 }
 
 let toastTimer = 0;
-function toast(text) {
+function toast(text, good = false) {
   const t = $('#toast');
   t.textContent = text;
+  t.classList.toggle('good', good);
   t.hidden = false;
   clearTimeout(toastTimer);
   toastTimer = setTimeout(() => { t.hidden = true; }, 4000);
@@ -643,7 +644,8 @@ function setupPanel() {
     const res = await fetch('/api/input', { method: 'POST', headers: { 'Content-Type': 'application/json' },
                                             body: JSON.stringify({ type: 'login' }) });
     const reply = await res.json().catch(() => ({}));
-    toast(res.ok ? `${reply.started} launch agent(s) started` : reply.error || 'log in failed');
+    if (res.ok) toast(`${reply.started} launch agent(s) started; what they print is in ~/.simdesktop/launchd/`, true);
+    else toast(reply.error || 'log in failed');
   });
   $('#refresh').addEventListener('click', () => fetchState());
   $('#relaunch').addEventListener('click', () => send({ type: 'launch' }));
