@@ -5,20 +5,97 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 namespace tl::sim {
 
 namespace {
-void describe(std::string* error, const std::string& what, int err) {
-  if (error) *error = what + " (" + std::strerror(err) + ")";
+
+namespace fs = std::filesystem;
+
+// The names Foundation puts in its messages: the last component of the
+// path, and that of the folder holding it.
+std::string nameOf(const std::string& path) {
+  fs::path p = fs::path(path).lexically_normal();
+  if (!p.has_filename() && p.has_parent_path()) p = p.parent_path();
+  std::string name = p.filename().string();
+  return name.empty() ? p.string() : name;
 }
-std::string fileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
 std::string folderOf(const std::string& path) {
-  auto parent = std::filesystem::path(path).parent_path().string();
-  return parent.empty() ? "." : parent;
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec).lexically_normal();
+  if (!p.has_filename() && p.has_parent_path()) p = p.parent_path();
+  return p.parent_path().string();
 }
+
+std::string quoted(const std::string& s) { return "“" + s + "”"; }
+
+// NSCocoaErrorDomain's wording for a failed save, chosen by the errno.
+std::string saveError(const std::string& path, int err) {
+  std::string file = quoted(nameOf(path)), folder = quoted(nameOf(folderOf(path)));
+  switch (err) {
+    case EACCES:
+    case EPERM:
+      return "You don’t have permission to save the file " + file + " in the folder " + folder + ".";
+    case ENOENT:
+      return "The folder " + folder + " doesn’t exist.";
+    case EEXIST:
+    case ENOTDIR:
+      return "The file " + file + " couldn’t be saved in the folder " + folder +
+             " because a file with the same name already exists.";
+    case ENOSPC:
+    case EDQUOT:
+      return "The file " + file + " couldn’t be saved because there isn’t enough space.";
+    case EROFS:
+      return "The file " + file + " couldn’t be saved because the volume is read only.";
+    default:
+      return "The file " + file + " couldn’t be saved in the folder " + folder + ".";
+  }
+}
+
+std::string removeError(const std::string& path, int err) {
+  std::string file = quoted(nameOf(path));
+  if (err == EACCES || err == EPERM) return file + " couldn’t be removed because you don’t have permission to access it.";
+  return file + " couldn’t be removed.";
+}
+
+bool fail(std::string* error, std::string text) {
+  if (error) *error = std::move(text);
+  return false;
+}
+
+bool writeAll(int fd, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The mode a newly created file gets, as open(2) would give it, without
+// touching the process-wide umask (other threads may be creating files).
+mode_t newFileMode() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return 0644;
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 }  // namespace
 
 SimFileHandle::~SimFileHandle() {
@@ -29,98 +106,107 @@ void SimFileHandle::seekToEndOfFile() {
   if (fd_ >= 0) ::lseek(fd_, 0, SEEK_END);
 }
 
-bool SimFileHandle::writeData(const std::string& bytes) {
-  size_t done = 0;
-  while (fd_ >= 0 && done < bytes.size()) {
-    ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return fd_ >= 0;
-}
+bool SimFileHandle::writeData(const std::string& bytes) { return fd_ >= 0 && writeAll(fd_, bytes); }
 
 bool SimFileHandle::closeAndReturnError(std::string* error) {
-  if (fd_ < 0) {
-    if (error) *error = "The file is already closed.";
-    return false;
-  }
+  if (fd_ < 0) return fail(error, "The operation couldn’t be completed. Bad file descriptor");
   int rc = ::close(fd_);
+  int err = errno;
   fd_ = -1;
-  if (rc != 0) describe(error, "The file couldn’t be closed.", errno);
-  return rc == 0;
+  // Linux closes the descriptor even when close reports an error (EINTR
+  // included), so it is never closed twice.
+  if (rc != 0) return fail(error, std::string("The operation couldn’t be completed. ") + std::strerror(err));
+  return true;
 }
 
 bool SimFileManager::fileExistsAtPath(const std::string& path) const {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
 bool SimFileManager::createDirectoryAtPath(const std::string& path, bool withIntermediateDirectories,
                                            std::string* error) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return true;
-  if (withIntermediateDirectories) {
-    std::filesystem::create_directories(path, ec);
-  } else {
-    std::filesystem::create_directory(path, ec);
+  if (path.empty()) return fail(error, saveError(path, EINVAL));
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) {
+    // Foundation: an existing folder is fine only when intermediates are
+    // asked for; without them it is a name already taken.
+    if (S_ISDIR(st.st_mode) && withIntermediateDirectories) return true;
+    return fail(error, saveError(path, EEXIST));
   }
-  if (ec || !std::filesystem::is_directory(path)) {
-    describe(error, "The file “" + fileName(path) + "” couldn’t be saved in the folder “" +
-                        fileName(folderOf(path)) + "”.",
-             ec ? ec.value() : EEXIST);
-    return false;
+  if (!withIntermediateDirectories) {
+    if (::mkdir(path.c_str(), 0777) == 0) return true;
+    return fail(error, saveError(path, errno));
+  }
+  // Component by component, so the message can name the one in the way.
+  fs::path target = fs::path(path).lexically_normal();
+  fs::path sofar;
+  for (const auto& part : target) {
+    sofar /= part;
+    std::string here = sofar.string();
+    if (part.empty() || part == "/" || part == ".") continue;
+    if (::mkdir(here.c_str(), 0777) == 0) continue;
+    int err = errno;
+    if (err == EEXIST && isDirectory(here)) continue;  // there already, or just made by another process
+    return fail(error, saveError(here, err == EEXIST ? EEXIST : err));
   }
   return true;
 }
 
 bool SimFileManager::removeItemAtPath(const std::string& path, std::string* error) {
+  struct stat st;
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) return fail(error, removeError(path, ENOENT));
   std::error_code ec;
-  if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
-    describe(error, "“" + fileName(path) + "” couldn’t be removed.", ENOENT);
-    return false;
-  }
-  std::filesystem::remove_all(path, ec);
-  if (ec) {
-    describe(error, "“" + fileName(path) + "” couldn’t be removed.", ec.value());
-    return false;
-  }
+  fs::remove_all(path, ec);
+  if (ec) return fail(error, removeError(path, ec.value()));
   return true;
 }
 
 std::shared_ptr<FileHandle> SimFileManager::fileHandleForWritingAtPath(const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (path.empty()) return nullptr;
+  // Non-blocking open: a FIFO without a reader must not hang the caller.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return nullptr;
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return std::make_shared<SimFileHandle>(fd);
 }
 
 std::shared_ptr<FileHandle> SimFileManager::fileHandleWithNullDevice() {
-  int fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  return std::make_shared<SimFileHandle>(fd);
+  return std::make_shared<SimFileHandle>(::open("/dev/null", O_RDWR | O_CLOEXEC));
 }
 
 bool SimFileManager::writeAtomically(const std::string& path, const std::string& text, std::string* error) {
-  std::string tmpl = folderOf(path) + "/." + fileName(path) + ".XXXXXX";
-  int fd = ::mkstemp(tmpl.data());
-  auto fail = [&](int err) {
-    describe(error, "The file “" + fileName(path) + "” couldn’t be saved in the folder “" +
-                        fileName(folderOf(path)) + "”.",
-             err);
-    return false;
-  };
-  if (fd < 0) return fail(errno);
-  SimFileHandle handle(fd);
-  ::fchmod(fd, 0644);
-  bool ok = handle.writeData(text) && ::fsync(fd) == 0;
+  if (path.empty() || nameOf(path).empty() || path.back() == '/') return fail(error, saveError(path, EINVAL));
+  struct stat st;
+  bool exists = ::stat(path.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return fail(error, saveError(path, EISDIR));
+  mode_t mode = exists ? (st.st_mode & 07777) : newFileMode();
+
+  std::string folder = folderOf(path);
+  std::string temp = folder + "/.tl-save-XXXXXX";
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return fail(error, saveError(path, errno));
+  ::fchmod(fd, mode);
+  bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
   int err = errno;
-  if (!handle.closeAndReturnError(nullptr) || !ok) {
-    ::unlink(tmpl.c_str());
-    return fail(ok ? EIO : err);
-  }
-  if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+  if (::close(fd) != 0 && ok) {
+    ok = false;
     err = errno;
-    ::unlink(tmpl.c_str());
-    return fail(err);
+  }
+  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return fail(error, saveError(path, err));
+  }
+  // The rename itself survives a crash only once the folder is on disk.
+  int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
   }
   return true;
 }

@@ -1,28 +1,37 @@
 #pragma once
+#include <memory>
 #include <string>
 
 #include "platform/Files.h"
 
 namespace tl::sim {
 
-// A handle on a real file descriptor, owned.
+// A file descriptor the handle owns; closed at the latest when the handle
+// goes away.
 class SimFileHandle : public FileHandle {
  public:
   explicit SimFileHandle(int fd) : fd_(fd) {}
   ~SimFileHandle() override;
+  SimFileHandle(const SimFileHandle&) = delete;
+  SimFileHandle& operator=(const SimFileHandle&) = delete;
+
   void seekToEndOfFile() override;
   bool writeData(const std::string& bytes) override;
   bool closeAndReturnError(std::string* error) override;
+
+  // -1 once closed.
   int fd() const { return fd_; }
 
  private:
   int fd_;
 };
 
-// Real POSIX files; the home is the sandbox home, never the real one.
+// The user's files on the simulated Mac are real files under the sandbox
+// home; errors read as Foundation words them.
 class SimFileManager : public FileManager {
  public:
   explicit SimFileManager(std::string home) : home_(std::move(home)) {}
+
   std::string homeDirectory() const override { return home_; }
   bool fileExistsAtPath(const std::string& path) const override;
   bool createDirectoryAtPath(const std::string& path, bool withIntermediateDirectories, std::string* error) override;

@@ -3,12 +3,22 @@
 #include <fcntl.h>
 #include <plist/plist.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
+
+#include "platform/sim/SimFiles.h"
+#include "platform/sim/SimSystem.h"
 
 extern char** environ;
 
@@ -18,172 +28,629 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Agent {
-  std::string label;
-  std::vector<std::string> program;
-  bool runAtLoad = false;
-  bool aqua = true;
+// ---------------------------------------------------------------- property lists
+
+struct PlistRoot {
+  plist_t node = nullptr;
+  PlistRoot() = default;
+  PlistRoot(const PlistRoot&) = delete;
+  PlistRoot& operator=(const PlistRoot&) = delete;
+  ~PlistRoot() {
+    if (node) plist_free(node);
+  }
 };
 
-std::string stateDir(const std::string& home) { return home + "/.simdesktop/launchd"; }
-std::string loadedPath(const std::string& home, const std::string& label) {
-  return stateDir(home) + "/" + label + ".loaded";
-}
+bool isType(plist_t node, plist_type type) { return node && plist_get_node_type(node) == type; }
 
-std::string stringOf(plist_t node) {
+std::optional<std::string> stringOf(plist_t node) {
+  if (!isType(node, PLIST_STRING)) return std::nullopt;
   char* s = nullptr;
-  if (node && plist_get_node_type(node) == PLIST_STRING) plist_get_string_val(node, &s);
+  plist_get_string_val(node, &s);
   std::string out = s ? s : "";
   free(s);
   return out;
 }
 
-bool readAgent(const std::string& path, Agent& agent, std::string& why) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    why = "No such file or directory";
-    return false;
+std::optional<std::vector<std::string>> stringsOf(plist_t node) {
+  if (!isType(node, PLIST_ARRAY)) return std::nullopt;
+  std::vector<std::string> out;
+  for (uint32_t i = 0; i < plist_array_get_size(node); ++i) {
+    auto s = stringOf(plist_array_get_item(node, i));
+    if (!s) return std::nullopt;
+    out.push_back(*s);
   }
+  return out;
+}
+
+uint64_t uintOf(plist_t node) {
+  uint64_t v = 0;
+  if (isType(node, PLIST_UINT)) plist_get_uint_val(node, &v);
+  return v;
+}
+
+bool readFile(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
   std::stringstream buf;
   buf << in.rdbuf();
-  std::string text = buf.str();
-  plist_t root = nullptr;
-  if (!text.empty()) plist_from_memory(text.data(), static_cast<uint32_t>(text.size()), &root);
-  if (!root || plist_get_node_type(root) != PLIST_DICT) {
-    if (root) plist_free(root);
-    why = "Invalid property list";
+  text = buf.str();
+  return !in.bad();
+}
+
+bool parse(const std::string& text, PlistRoot& root) {
+  // Large enough for any job description; a huge file is not one.
+  if (text.empty() || text.size() > (16u << 20)) return false;
+  plist_from_memory(text.data(), static_cast<uint32_t>(text.size()), &root.node);
+  return isType(root.node, PLIST_DICT);
+}
+
+// ---------------------------------------------------------------- agents
+
+struct Agent {
+  std::string label, program;
+  std::vector<std::string> arguments;
+  bool runAtLoad = false;
+  bool forAqua = true;
+  std::vector<std::pair<std::string, std::string>> environment;
+  std::string workingDirectory, stdinPath, stdoutPath, stderrPath;
+};
+
+// Fails with launchctl's error number and a reason for people.
+bool readAgent(const std::string& path, Agent& agent, int& code, std::string& why) {
+  std::string text;
+  if (!readFile(path, text)) {
+    code = 2;
+    why = path + ": " + std::strerror(errno ? errno : ENOENT);
     return false;
   }
-  agent.label = stringOf(plist_dict_get_item(root, "Label"));
-  if (plist_t args = plist_dict_get_item(root, "ProgramArguments"); args && plist_get_node_type(args) == PLIST_ARRAY)
-    for (uint32_t i = 0; i < plist_array_get_size(args); ++i) agent.program.push_back(stringOf(plist_array_get_item(args, i)));
-  if (plist_t r = plist_dict_get_item(root, "RunAtLoad"); r && plist_get_node_type(r) == PLIST_BOOLEAN) {
+  code = 5;
+  PlistRoot root;
+  if (!parse(text, root)) {
+    why = path + ": not a property list with a dictionary at its root";
+    return false;
+  }
+  auto label = stringOf(plist_dict_get_item(root.node, "Label"));
+  if (!label || label->empty()) {
+    why = path + ": no Label";
+    return false;
+  }
+  agent.label = *label;
+  auto args = stringsOf(plist_dict_get_item(root.node, "ProgramArguments"));
+  if (!args || args->empty() || (*args)[0].empty()) {
+    why = path + ": no ProgramArguments";
+    return false;
+  }
+  agent.arguments = *args;
+  agent.program = stringOf(plist_dict_get_item(root.node, "Program")).value_or(agent.arguments[0]);
+  if (plist_t r = plist_dict_get_item(root.node, "RunAtLoad"); isType(r, PLIST_BOOLEAN)) {
     uint8_t b = 0;
     plist_get_bool_val(r, &b);
-    agent.runAtLoad = b;
+    agent.runAtLoad = b != 0;
   }
-  if (plist_t s = plist_dict_get_item(root, "LimitLoadToSessionType")) agent.aqua = stringOf(s) == "Aqua";
-  plist_free(root);
-  if (agent.label.empty() || agent.program.empty() || agent.program[0].empty()) {
-    why = "Invalid property list";
-    return false;
+  if (plist_t s = plist_dict_get_item(root.node, "LimitLoadToSessionType")) {
+    auto one = stringOf(s);
+    auto many = stringsOf(s);
+    agent.forAqua = one ? *one == "Aqua" : many && std::count(many->begin(), many->end(), "Aqua") > 0;
   }
+  if (plist_t env = plist_dict_get_item(root.node, "EnvironmentVariables"); isType(env, PLIST_DICT)) {
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(env, &it);
+    for (;;) {
+      char* key = nullptr;
+      plist_t value = nullptr;
+      plist_dict_next_item(env, it, &key, &value);
+      if (!key) break;
+      if (auto v = stringOf(value); v && *key && !std::strchr(key, '=')) agent.environment.push_back({key, *v});
+      free(key);
+    }
+    free(it);
+  }
+  agent.workingDirectory = stringOf(plist_dict_get_item(root.node, "WorkingDirectory")).value_or("");
+  agent.stdinPath = stringOf(plist_dict_get_item(root.node, "StandardInPath")).value_or("");
+  agent.stdoutPath = stringOf(plist_dict_get_item(root.node, "StandardOutPath")).value_or("");
+  agent.stderrPath = stringOf(plist_dict_get_item(root.node, "StandardErrorPath")).value_or("");
   return true;
 }
 
-// Started detached, in a session of its own, as launchd's child would be.
-pid_t startJob(const std::string& home, const Agent& agent) {
-  std::vector<std::string> args = agent.program;
+// ---------------------------------------------------------------- processes
+
+struct ProcStat {
+  char state = '?';
+  uint64_t startTime = 0;  // clock ticks after boot: tells a reused pid apart
+};
+
+std::optional<ProcStat> procStat(pid_t pid) {
+  if (pid <= 0) return std::nullopt;
+  std::string text;
+  if (!readFile("/proc/" + std::to_string(pid) + "/stat", text)) return std::nullopt;
+  size_t close = text.rfind(')');  // the command name may hold anything
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream fields(text.substr(close + 1));
+  ProcStat st;
+  std::string skip;
+  if (!(fields >> st.state)) return std::nullopt;
+  for (int i = 0; i < 18 && fields >> skip; ++i) {
+  }
+  if (!(fields >> st.startTime)) return std::nullopt;
+  return st;
+}
+
+struct Record {
+  std::string plistPath;
+  std::vector<std::string> arguments;
+  uint64_t pid = 0, startTime = 0;
+};
+
+bool alive(const Record& r) {
+  auto st = procStat(static_cast<pid_t>(r.pid));
+  return st && st->state != 'Z' && st->state != 'X' && r.startTime != 0 && st->startTime == r.startTime;
+}
+
+std::string findProgram(const std::string& name) {
+  if (name.find('/') != std::string::npos) return name;
+  // launchd's own search path for jobs.
+  for (const char* dir : {"/usr/local/bin", "/usr/bin", "/bin", "/usr/sbin", "/sbin"}) {
+    std::string candidate = std::string(dir) + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return "";
+}
+
+// Opened above the standard descriptors, so the job's dup2 never meets them.
+int openHigh(const std::string& path, int flags) {
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0644);
+  if (fd < 0) fd = ::open("/dev/null", (flags & O_ACCMODE) | O_CLOEXEC);
+  if (fd >= 0 && fd < 3) {
+    int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    ::close(fd);
+    fd = high;
+  }
+  return fd;
+}
+
+ssize_t readFull(int fd, void* buf, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::read(fd, static_cast<char*>(buf) + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+void appendLine(const std::string& path, const std::string& line) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  std::string text = line + "\n";
+  if (::write(fd, text.data(), text.size()) < 0) {
+    // Nobody to tell.
+  }
+  ::close(fd);
+}
+
+struct Started {
+  pid_t pid = 0;
+  uint64_t startTime = 0;
+};
+
+// Starts the job as launchd does: not a child of whoever asked (a double
+// fork leaves it to init), a session of its own, a clean signal state, no
+// descriptors but its three, its folder "/" unless it names one.
+Started startJob(const std::string& home, const Agent& agent) {
+  Started started;
+  std::string logPath = launchdFolder(home) + "/" + safeFileName(agent.label) + ".log";
+  std::string exe = findProgram(agent.program);
+  if (exe.empty() || ::access(exe.c_str(), X_OK) != 0) {
+    appendLine(agent.stderrPath.empty() ? logPath : agent.stderrPath,
+               "launchd: " + agent.label + ": cannot run " + agent.program + ": " +
+                   std::strerror(exe.empty() ? ENOENT : errno));
+    return started;
+  }
+  std::vector<std::string> args = agent.arguments;
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  std::map<std::string, std::string> env;
+  for (char** e = environ; e && *e; ++e) {
+    std::string entry = *e;
+    size_t eq = entry.find('=');
+    if (eq != std::string::npos) env[entry.substr(0, eq)] = entry.substr(eq + 1);
+  }
+  for (const auto& [k, v] : agent.environment) env[k] = v;
+  env["TUCKLINE_HOME"] = home;
+  env["TUCKLINE_LAUNCHD"] = "1";
   std::vector<std::string> envStore;
-  for (char** e = environ; *e; ++e)
-    if (std::string(*e).rfind("TUCKLINE_", 0) != 0) envStore.push_back(*e);
-  envStore.push_back("TUCKLINE_HOME=" + home);
-  envStore.push_back("TUCKLINE_LAUNCHD=1");
+  for (const auto& [k, v] : env) envStore.push_back(k + "=" + v);
   std::vector<char*> envp;
   for (auto& e : envStore) envp.push_back(e.data());
   envp.push_back(nullptr);
-  std::error_code ec;
-  fs::create_directories(stateDir(home), ec);
-  std::string logFile = stateDir(home) + "/" + agent.label + ".log";
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-  pid_t pid = -1;
-  if (posix_spawn(&pid, args[0].c_str(), &actions, &attr, argv.data(), envp.data()) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  return pid;
+  std::string cwd = agent.workingDirectory.empty() ? "/" : agent.workingDirectory;
+
+  int in = openHigh(agent.stdinPath.empty() ? "/dev/null" : agent.stdinPath, O_RDONLY);
+  int out = openHigh(agent.stdoutPath.empty() ? logPath : agent.stdoutPath, O_WRONLY | O_CREAT | O_APPEND);
+  int err = openHigh(agent.stderrPath.empty() ? logPath : agent.stderrPath, O_WRONLY | O_CREAT | O_APPEND);
+  int pidPipe[2] = {-1, -1}, execPipe[2] = {-1, -1};
+  bool piped = ::pipe2(pidPipe, O_CLOEXEC) == 0 && ::pipe2(execPipe, O_CLOEXEC) == 0;
+  pid_t middle = piped && in >= 0 && out >= 0 && err >= 0 ? ::fork() : -1;
+  if (middle == 0) {
+    // Only async-signal-safe calls from here on: the caller may have threads.
+    pid_t job = ::fork();
+    if (job == 0) {
+      ::close(pidPipe[1]);
+      ::setsid();
+      ::dup2(in, STDIN_FILENO);
+      ::dup2(out, STDOUT_FILENO);
+      ::dup2(err, STDERR_FILENO);
+      sigset_t none;
+      sigemptyset(&none);
+      ::sigprocmask(SIG_SETMASK, &none, nullptr);
+      struct sigaction byDefault {};
+      byDefault.sa_handler = SIG_DFL;
+      for (int sig = 1; sig < NSIG; ++sig) ::sigaction(sig, &byDefault, nullptr);
+      ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
+      if (::chdir(cwd.c_str()) != 0 && ::chdir("/") != 0) {
+        // Runs where it stands.
+      }
+      ::execve(exe.c_str(), argv.data(), envp.data());
+      int e = errno;
+      if (::write(execPipe[1], &e, sizeof e) < 0) {
+      }
+      ::_exit(127);
+    }
+    if (::write(pidPipe[1], &job, sizeof job) < 0) {
+    }
+    ::_exit(0);
+  }
+  for (int fd : {pidPipe[1], execPipe[1], in, out, err})
+    if (fd >= 0) ::close(fd);
+  if (middle > 0) {
+    while (::waitpid(middle, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    pid_t job = -1;
+    int execErrno = 0;
+    if (readFull(pidPipe[0], &job, sizeof job) == sizeof job && job > 0) {
+      if (readFull(execPipe[0], &execErrno, sizeof execErrno) == sizeof execErrno) {
+        appendLine(agent.stderrPath.empty() ? logPath : agent.stderrPath,
+                   "launchd: " + agent.label + ": cannot run " + exe + ": " + std::strerror(execErrno));
+      } else {
+        started.pid = job;
+        if (auto st = procStat(job)) started.startTime = st->startTime;
+      }
+    }
+  }
+  for (int fd : {pidPipe[0], execPipe[0]})
+    if (fd >= 0) ::close(fd);
+  return started;
 }
 
-void markLoaded(const std::string& home, const std::string& label, pid_t pid) {
-  std::error_code ec;
-  fs::create_directories(stateDir(home), ec);
-  std::ofstream(loadedPath(home, label)) << pid << "\n";
+// ---------------------------------------------------------------- state
+
+using State = std::map<std::string, Record>;
+
+std::string statePath(const std::string& home) { return launchdFolder(home) + "/jobs.plist"; }
+
+// The one owner of the state: whoever holds this lock.
+class StateLock {
+ public:
+  explicit StateLock(const std::string& home) {
+    std::error_code ec;
+    fs::create_directories(launchdFolder(home), ec);
+    fd_ = ::open((launchdFolder(home) + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(fd_);
+        fd_ = -1;
+      }
+    }
+  }
+  ~StateLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  StateLock(const StateLock&) = delete;
+  StateLock& operator=(const StateLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+State loadState(const std::string& home) {
+  State state;
+  std::string text;
+  PlistRoot root;
+  if (!readFile(statePath(home), text) || !parse(text, root)) return state;  // nothing loaded yet
+  plist_dict_iter it = nullptr;
+  plist_dict_new_iter(root.node, &it);
+  for (;;) {
+    char* key = nullptr;
+    plist_t job = nullptr;
+    plist_dict_next_item(root.node, it, &key, &job);
+    if (!key) break;
+    if (isType(job, PLIST_DICT)) {
+      Record r;
+      r.plistPath = stringOf(plist_dict_get_item(job, "Path")).value_or("");
+      r.arguments = stringsOf(plist_dict_get_item(job, "ProgramArguments")).value_or(std::vector<std::string>{});
+      r.pid = uintOf(plist_dict_get_item(job, "PID"));
+      r.startTime = uintOf(plist_dict_get_item(job, "StartTime"));
+      state[key] = r;
+    }
+    free(key);
+  }
+  free(it);
+  return state;
 }
 
-bool bootstrap(const std::string& home, const std::string& path, std::ostream& err, int& status) {
-  Agent agent;
-  std::string why;
-  if (!readAgent(path, agent, why)) {
-    err << "Bootstrap failed: 5: Input/output error\n";
-    status = 5;
-    return false;
+bool saveState(const std::string& home, const State& state) {
+  PlistRoot root;
+  root.node = plist_new_dict();
+  for (const auto& [label, r] : state) {
+    plist_t job = plist_new_dict();
+    plist_dict_set_item(job, "Path", plist_new_string(r.plistPath.c_str()));
+    plist_t args = plist_new_array();
+    for (const auto& a : r.arguments) plist_array_append_item(args, plist_new_string(a.c_str()));
+    plist_dict_set_item(job, "ProgramArguments", args);
+    plist_dict_set_item(job, "PID", plist_new_uint(r.pid));
+    plist_dict_set_item(job, "StartTime", plist_new_uint(r.startTime));
+    plist_dict_set_item(root.node, label.c_str(), job);
   }
-  if (fs::exists(loadedPath(home, agent.label))) {
-    err << "Bootstrap failed: 5: Input/output error\n";
-    status = 5;
-    return false;
+  char* xml = nullptr;
+  uint32_t length = 0;
+  plist_to_xml(root.node, &xml, &length);
+  if (!xml) return false;
+  std::string text(xml, length);
+  plist_to_xml_free(xml);
+  SimFileManager files(home);
+  return files.writeAtomically(statePath(home), text, nullptr);
+}
+
+LaunchdJob describe(const std::string& label, const Record& r) {
+  LaunchdJob job;
+  job.label = label;
+  job.plistPath = r.plistPath;
+  job.programArguments = r.arguments;
+  job.pid = static_cast<int32_t>(r.pid);
+  job.running = alive(r);
+  return job;
+}
+
+// Loads the agent, starting it if it runs at load. False if the label is
+// taken already.
+bool load(const std::string& home, State& state, const std::string& path, const Agent& agent, bool* started) {
+  if (state.count(agent.label)) return false;
+  Record r;
+  std::error_code ec;
+  r.plistPath = fs::absolute(path, ec).lexically_normal().string();
+  r.arguments = agent.arguments;
+  if (agent.runAtLoad) {
+    Started s = startJob(home, agent);
+    r.pid = static_cast<uint64_t>(s.pid);
+    r.startTime = s.startTime;
+    if (started) *started = s.pid > 0;
   }
-  markLoaded(home, agent.label, agent.runAtLoad ? startJob(home, agent) : -1);
-  status = 0;
+  state[agent.label] = r;
   return true;
+}
+
+// ---------------------------------------------------------------- launchctl
+
+const char* kUsage =
+    "usage: launchctl bootstrap gui/<uid> <plist>...\n"
+    "       launchctl bootout gui/<uid>/<label> | bootout gui/<uid> <plist>...\n"
+    "       launchctl print gui/<uid>[/<label>]\n"
+    "       launchctl list\n";
+
+std::string ownDomain() { return "gui/" + std::to_string(::getuid()); }
+
+// Checks "gui/<uid>" (and the "/<label>" after it when a service is meant);
+// 0, or the exit status after the message.
+int checkTarget(const std::string& target, const std::string& verb, bool service, std::string& label,
+                std::ostream& err) {
+  bool isDigits = false;
+  std::string uid, rest;
+  if (target.rfind("gui/", 0) == 0) {
+    std::string after = target.substr(4);
+    size_t slash = after.find('/');
+    uid = after.substr(0, slash);
+    rest = slash == std::string::npos ? "" : after.substr(slash + 1);
+    isDigits = !uid.empty() && uid.size() < 11 && std::all_of(uid.begin(), uid.end(), [](unsigned char c) { return c >= '0' && c <= '9'; });
+  }
+  if (!isDigits || (service ? rest.empty() : target.find('/', 4) != std::string::npos)) {
+    err << "Unrecognized target specifier.\n" << kUsage;
+    return 64;
+  }
+  if ("gui/" + uid != ownDomain()) {
+    err << verb << " failed: 1: Operation not permitted\n";
+    return 1;
+  }
+  label = rest;
+  return 0;
+}
+
+int bootstrap(const std::string& home, const std::vector<std::string>& paths, std::ostream& err) {
+  StateLock lock(home);
+  if (!lock.held()) {
+    err << "Bootstrap failed: 5: Input/output error\n";
+    return 5;
+  }
+  State state = loadState(home);
+  int status = 0;
+  for (const auto& path : paths) {
+    Agent agent;
+    int code = 0;
+    std::string why;
+    if (!readAgent(path, agent, code, why)) {
+      err << why << "\n" << "Bootstrap failed: " << code << ": " << std::strerror(code) << "\n";
+      status = code;
+      continue;
+    }
+    if (!agent.forAqua) {
+      err << path << ": not meant for the graphical session (LimitLoadToSessionType)\n"
+          << "Bootstrap failed: 5: Input/output error\n";
+      status = 5;
+      continue;
+    }
+    if (!load(home, state, path, agent, nullptr)) {
+      err << "Bootstrap failed: 5: Input/output error\n";
+      status = 5;
+    }
+  }
+  if (!saveState(home, state)) {
+    err << "Bootstrap failed: 5: Input/output error\n";
+    status = 5;
+  }
+  return status;
+}
+
+int bootout(const std::string& home, const std::vector<std::string>& labels, std::ostream& err) {
+  StateLock lock(home);
+  if (!lock.held()) {
+    err << "Boot-out failed: 5: Input/output error\n";
+    return 5;
+  }
+  State state = loadState(home);
+  int status = 0;
+  for (const auto& label : labels) {
+    auto it = state.find(label);
+    if (it == state.end()) {
+      err << "Boot-out failed: 3: No such process\n";
+      status = 3;
+      continue;
+    }
+    // launchd stops the job it unloads; a pid that now names some other
+    // process is left alone.
+    if (alive(it->second)) ::kill(static_cast<pid_t>(it->second.pid), SIGTERM);
+    state.erase(it);
+  }
+  if (!saveState(home, state)) {
+    err << "Boot-out failed: 5: Input/output error\n";
+    status = 5;
+  }
+  return status;
+}
+
+void printJob(const std::string& domain, const LaunchdJob& job, std::ostream& out) {
+  out << domain << "/" << job.label << " = {\n"
+      << "\tpath = " << job.plistPath << "\n"
+      << "\tstate = " << (job.running ? "running" : "not running") << "\n"
+      << "\tprogram = " << (job.programArguments.empty() ? "" : job.programArguments[0]) << "\n"
+      << "\targuments = {\n";
+  for (const auto& a : job.programArguments) out << "\t\t" << a << "\n";
+  out << "\t}\n";
+  if (job.running) out << "\tpid = " << job.pid << "\n";
+  out << "}\n";
 }
 
 }  // namespace
 
+std::string launchdFolder(const std::string& home) { return home + "/.simdesktop/launchd"; }
+
+std::vector<LaunchdJob> launchdJobs(const std::string& home) {
+  State state;
+  {
+    StateLock lock(home);
+    state = loadState(home);
+  }
+  std::vector<LaunchdJob> jobs;
+  for (const auto& [label, r] : state) jobs.push_back(describe(label, r));
+  return jobs;
+}
+
+std::optional<LaunchdJob> launchdJob(const std::string& home, const std::string& label) {
+  for (auto& job : launchdJobs(home))
+    if (job.label == label) return job;
+  return std::nullopt;
+}
+
 int launchctlMain(const std::string& home, const std::vector<std::string>& args, std::ostream& out,
                   std::ostream& err) {
-  std::string domain = "gui/" + std::to_string(getuid());
-  if (args.size() == 3 && args[0] == "bootstrap") {
-    if (args[1] != domain) {
-      err << "Bootstrap failed: 125: Domain does not support specified action\n";
-      return 125;
+  const std::string verb = args.empty() ? "" : args[0];
+  std::string label;
+  if (verb == "bootstrap") {
+    if (args.size() < 3) {
+      err << kUsage;
+      return 64;
     }
-    int status = 0;
-    bootstrap(home, args[2], err, status);
-    return status;
+    if (int bad = checkTarget(args[1], "Bootstrap", false, label, err)) return bad;
+    return bootstrap(home, std::vector<std::string>(args.begin() + 2, args.end()), err);
   }
-  if (args.size() == 2 && args[0] == "bootout") {
-    if (args[1].rfind(domain + "/", 0) != 0) {
-      err << "Boot-out failed: 125: Domain does not support specified action\n";
-      return 125;
+  if (verb == "bootout") {
+    if (args.size() < 2) {
+      err << kUsage;
+      return 64;
     }
-    std::string label = args[1].substr(domain.size() + 1);
-    std::string loaded = loadedPath(home, label);
-    std::ifstream in(loaded);
-    if (!in) {
-      err << "Boot-out failed: 3: No such process\n";
-      return 3;
+    bool byFile = args.size() > 2;
+    if (int bad = checkTarget(args[1], "Boot-out", !byFile, label, err)) return bad;
+    std::vector<std::string> labels;
+    if (!byFile) labels.push_back(label);
+    for (size_t i = 2; i < args.size(); ++i) {
+      Agent agent;
+      int code = 0;
+      std::string why;
+      if (!readAgent(args[i], agent, code, why)) {
+        err << why << "\n" << "Boot-out failed: " << code << ": " << std::strerror(code) << "\n";
+        return code;
+      }
+      labels.push_back(agent.label);
     }
-    long pid = -1;
-    in >> pid;
-    if (pid > 0) ::kill(static_cast<pid_t>(pid), SIGTERM);  // launchd stops the job it unloads
-    fs::remove(loaded);
+    return bootout(home, labels, err);
+  }
+  if (verb == "print" && args.size() == 2) {
+    std::string target = args[1];
+    bool service = target.find('/', 4) != std::string::npos;
+    if (int bad = checkTarget(target, "Print", service, label, err)) return bad;
+    auto jobs = launchdJobs(home);
+    if (!service) {
+      out << ownDomain() << " = {\n\tservices = {\n";
+      for (const auto& job : jobs) out << "\t\t" << (job.running ? job.pid : 0) << "\t" << job.label << "\n";
+      out << "\t}\n}\n";
+      return 0;
+    }
+    for (const auto& job : jobs) {
+      if (job.label != label) continue;
+      printJob(ownDomain(), job, out);
+      return 0;
+    }
+    err << "Could not find service \"" << label << "\" in domain for user gui: " << ::getuid() << "\n";
+    return 113;
+  }
+  if (verb == "list" && args.size() == 1) {
+    out << "PID\tStatus\tLabel\n";
+    for (const auto& job : launchdJobs(home))
+      out << (job.running ? std::to_string(job.pid) : "-") << "\t-\t" << job.label << "\n";
     return 0;
   }
-  if (args.size() == 1 && args[0] == "list") {
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(stateDir(home), ec))
-      if (e.path().extension() == ".loaded") out << e.path().stem().string() << "\n";
+  if (verb == "help" || verb == "-h" || verb == "--help") {
+    out << kUsage;
     return 0;
   }
-  err << "usage: launchctl bootstrap gui/<uid> <path> | bootout gui/<uid>/<label> | list\n";
+  err << kUsage;
   return 64;
 }
 
 int simulateLogin(const std::string& home) {
-  // A new login starts with nothing loaded.
+  StateLock lock(home);
+  if (!lock.held()) return 0;
+  State state = loadState(home);
+  // What ran in the last session and has ended is not loaded in this one;
+  // what still runs stays as it is.
+  std::erase_if(state, [](const auto& entry) { return !alive(entry.second); });
+  std::vector<std::string> plists;
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator(stateDir(home), ec))
-    if (e.path().extension() == ".loaded") fs::remove(e.path(), ec);
-  int started = 0;
-  for (const auto& e : fs::directory_iterator(home + "/Library/LaunchAgents", ec)) {
+  for (const auto& entry : fs::directory_iterator(home + "/Library/LaunchAgents", ec))
+    if (entry.path().extension() == ".plist") plists.push_back(entry.path().string());
+  std::sort(plists.begin(), plists.end());
+  int count = 0;
+  for (const auto& path : plists) {
     Agent agent;
+    int code = 0;
     std::string why;
-    if (e.path().extension() != ".plist" || !readAgent(e.path().string(), agent, why) || !agent.aqua) continue;
-    pid_t pid = agent.runAtLoad ? startJob(home, agent) : -1;
-    markLoaded(home, agent.label, pid);
-    if (pid > 0) ++started;
+    if (!readAgent(path, agent, code, why) || !agent.forAqua) continue;
+    bool started = false;
+    if (load(home, state, path, agent, &started) && started) ++count;
   }
-  return started;
+  saveState(home, state);
+  return count;
 }
 
 }  // namespace tl::sim

@@ -1,20 +1,46 @@
 #pragma once
+#include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace tl::sim {
 
-// The per-user launchd of the simulated desktop. Its state (which agents
-// are loaded, the pid of each running job) lives under
-// <home>/.simdesktop/launchd/, so the launchctl program and the desktop
-// share it across processes.
+// The per-user launchd of the simulated desktop. What it knows (the loaded
+// jobs and the process of each) lives under <home>/.simdesktop/launchd/,
+// locked while it changes, so the launchctl program, the desktop and any
+// number of other processes share it. A job runs detached, in a session of
+// its own, with TUCKLINE_HOME and TUCKLINE_LAUNCHD=1 in its environment and
+// its output appended to <home>/.simdesktop/launchd/<label>.log (unless the
+// property list names StandardOutPath or StandardErrorPath).
+
+struct LaunchdJob {
+  std::string label;
+  std::string plistPath;                      // the file it was loaded from
+  std::vector<std::string> programArguments;
+  int32_t pid = 0;                            // 0: never started, or could not be
+  bool running = false;                       // pid is still the job's own process
+};
+
+std::string launchdFolder(const std::string& home);
+
+// The loaded jobs, by label.
+std::vector<LaunchdJob> launchdJobs(const std::string& home);
+std::optional<LaunchdJob> launchdJob(const std::string& home, const std::string& label);
+
+// launchctl: "bootstrap gui/<uid> <plist>…", "bootout gui/<uid>/<label>"
+// (or "bootout gui/<uid> <plist>…"), "print gui/<uid>[/<label>]", "list",
+// "help". Returns the exit status; messages go to out and err as launchctl
+// words them ("Bootstrap failed: 5: Input/output error" for a job already
+// loaded, "Boot-out failed: 3: No such process" for one that is not).
 int launchctlMain(const std::string& home, const std::vector<std::string>& args, std::ostream& out,
                   std::ostream& err);
 
-// A fresh login: every agent in <home>/Library/LaunchAgents that asks to run
-// at load in the graphical session is loaded and started. Returns how many
-// were started.
+// A fresh login: jobs whose process has ended are forgotten, then every
+// agent in <home>/Library/LaunchAgents/*.plist meant for the graphical
+// session (LimitLoadToSessionType Aqua, or none) that is not loaded is
+// loaded, and started when it asks for RunAtLoad. Returns how many started.
 int simulateLogin(const std::string& home);
 
 }  // namespace tl::sim

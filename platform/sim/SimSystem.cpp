@@ -1,23 +1,23 @@
 #include "platform/sim/SimSystem.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <map>
-#include <mutex>
 
 #include "platform/sim/SimFiles.h"
 
@@ -27,62 +27,46 @@ namespace tl::sim {
 
 namespace {
 
-// Local broken-down time; dates beyond what the calendar functions take
-// read as the epoch rather than as undefined behaviour.
-struct LocalTime {
-  std::tm tm{};
-  int millis = 0;
-};
-LocalTime localTime(double seconds) {
-  LocalTime t;
-  if (!std::isfinite(seconds) || std::fabs(seconds) > 1e12) seconds = 0;
-  double whole = std::floor(seconds);
-  auto s = static_cast<time_t>(whole);
-  t.millis = std::min(999, static_cast<int>((seconds - whole) * 1000));
-  localtime_r(&s, &t.tm);
-  return t;
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------- dates
+
+const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
+                               "July",    "August",   "September", "October", "November", "December"};
+const char* const kWeekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
+
+std::string padded(long long value, size_t width) {
+  bool negative = value < 0;
+  std::string digits = std::to_string(negative ? -value : value);
+  if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+  return negative ? "-" + digits : digits;
+}
+
+// Names by pattern length: 1-3 short, 4 full, 5 narrow.
+std::string named(const char* full, size_t n) {
+  std::string name = full;
+  if (n == 4) return name;
+  if (n >= 5) return name.substr(0, 1);
+  return name.substr(0, 3);
+}
+
+std::string offsetText(long seconds, bool colon, const char* zeroAs) {
+  if (seconds == 0 && zeroAs) return zeroAs;
+  char sign = seconds < 0 ? '-' : '+';
+  long a = std::labs(seconds);
+  return std::string(1, sign) + padded(a / 3600, 2) + (colon ? ":" : "") + padded(a / 60 % 60, 2);
 }
 
 class SimDateFormatter : public DateFormatter {
  public:
   void setDateFormat(const std::string& format) override { format_ = format; }
-  std::string stringFromDate(double secondsSince1970) const override {
-    LocalTime t = localTime(secondsSince1970);
-    std::string out;
-    for (size_t i = 0; i < format_.size();) {
-      char c = format_[i];
-      if (c == '\'') {
-        size_t end = format_.find('\'', i + 1);
-        if (end == std::string::npos) end = format_.size();
-        out += end == i + 1 ? std::string("'") : format_.substr(i + 1, end - i - 1);
-        i = end + 1;
-        continue;
-      }
-      size_t n = 1;
-      while (i + n < format_.size() && format_[i + n] == c) ++n;
-      auto num = [&](long v, size_t width) {
-        std::string digits = std::to_string(v);
-        if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-        return digits;
-      };
-      switch (c) {
-        case 'y': out += n == 2 ? num((t.tm.tm_year + 1900) % 100, 2) : num(t.tm.tm_year + 1900, n); break;
-        case 'M': out += num(t.tm.tm_mon + 1, n); break;
-        case 'd': out += num(t.tm.tm_mday, n); break;
-        case 'H': out += num(t.tm.tm_hour, n); break;
-        case 'm': out += num(t.tm.tm_min, n); break;
-        case 's': out += num(t.tm.tm_sec, n); break;
-        case 'S': out += num(t.millis, 3).substr(0, std::min<size_t>(n, 3)); break;
-        default: out.append(n, c);
-      }
-      i += n;
-    }
-    return out;
-  }
+  std::string stringFromDate(double secondsSince1970) const override { return formatDate(format_, secondsSince1970); }
 
  private:
   std::string format_;
 };
+
+// ---------------------------------------------------------------- NSLog
 
 int threadNumber() {
   static std::atomic<int> next{1};
@@ -90,34 +74,111 @@ int threadNumber() {
   return mine;
 }
 
+bool writeAll(int fd, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------- workspace
+
+// Holds an exclusive flock on a file for as long as it lives.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        ::close(fd_);
+        fd_ = -1;
+      }
+    }
+  }
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+bool allDigits(const std::string& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+std::string readSmallFile(int fd) {
+  std::string text;
+  char buf[64];
+  for (off_t at = 0;;) {
+    ssize_t n = ::pread(fd, buf, sizeof buf, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || text.size() > 4096) break;
+    text.append(buf, static_cast<size_t>(n));
+    at += n;
+  }
+  return text;
+}
+
+std::optional<long long> parseNumber(const std::string& text) {
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (errno != 0 || end == text.c_str()) return std::nullopt;
+  return v;
+}
+
+// ---------------------------------------------------------------- tasks
+
+std::string baseName(const std::string& path) {
+  std::string name = fs::path(path).filename().string();
+  return name.empty() ? path : name;
+}
+
+std::string launchError(const std::string& path, int err) {
+  std::string file = "“" + baseName(path) + "”";
+  if (err == ENOENT || err == ENOTDIR) return "The file " + file + " doesn’t exist.";
+  if (err == EACCES || err == EPERM)
+    return "The file " + file + " couldn’t be opened because you don’t have permission to view it.";
+  return "The file " + file + " couldn’t be opened. (" + std::string(std::strerror(err)) + ")";
+}
+
 class SimTask : public Task {
  public:
   explicit SimTask(std::string home) : home_(std::move(home)) {}
+  ~SimTask() override {
+    // Collects a child that ended unwaited; one still running is left alone,
+    // as NSTask leaves it.
+    if (pid_ > 0 && !ended_) ::waitpid(pid_, nullptr, WNOHANG);
+  }
   void setExecutablePath(const std::string& path) override { path_ = path; }
   void setArguments(const std::vector<std::string>& arguments) override { args_ = arguments; }
   void setStandardOutput(std::shared_ptr<FileHandle> handle) override { out_ = std::move(handle); }
   void setStandardError(std::shared_ptr<FileHandle> handle) override { err_ = std::move(handle); }
 
   bool launch(std::string* error) override {
-    std::string program = path_;
-    if (program == "/bin/launchctl") {
-#ifdef TUCKLINE_LAUNCHCTL_PATH
-      program = TUCKLINE_LAUNCHCTL_PATH;
-#else
-      program.clear();
-#endif
-    }
-    if (program.empty() || ::access(program.c_str(), X_OK) != 0) {
-      if (error) *error = "The file “" + std::filesystem::path(path_).filename().string() + "” doesn’t exist.";
+    auto fail = [&](std::string text) {
+      if (error) *error = std::move(text);
       return false;
-    }
+    };
+    if (pid_ > 0) return fail("The task has already been launched.");
+    std::string program = path_;
+    if (program == "/bin/launchctl") program = SimTasks::launchctlPath();
+    if (program.empty()) return fail(launchError(path_, ENOENT));
+
     std::vector<std::string> argStore{path_};
     argStore.insert(argStore.end(), args_.begin(), args_.end());
     std::vector<char*> argv;
     for (auto& a : argStore) argv.push_back(a.data());
     argv.push_back(nullptr);
     std::vector<std::string> envStore;
-    for (char** e = environ; *e; ++e)
+    for (char** e = environ; e && *e; ++e)
       if (std::strncmp(*e, "TUCKLINE_HOME=", 14) != 0) envStore.push_back(*e);
     envStore.push_back("TUCKLINE_HOME=" + home_);
     std::vector<char*> envp;
@@ -127,29 +188,47 @@ class SimTask : public Task {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     auto redirect = [&](const std::shared_ptr<FileHandle>& h, int target) {
-      if (auto* sim = dynamic_cast<SimFileHandle*>(h.get()); sim && sim->fd() >= 0)
-        posix_spawn_file_actions_adddup2(&actions, sim->fd(), target);
+      auto* handle = dynamic_cast<SimFileHandle*>(h.get());
+      if (!handle) return;  // none set: the child shares ours, as with NSTask
+      if (handle->fd() >= 0)
+        posix_spawn_file_actions_adddup2(&actions, handle->fd(), target);
+      else
+        posix_spawn_file_actions_addopen(&actions, target, "/dev/null", O_WRONLY, 0);
     };
-    redirect(out_, 1);
-    redirect(err_, 2);
-    int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    redirect(out_, STDOUT_FILENO);
+    redirect(err_, STDERR_FILENO);
+    // Whatever this process blocks or ignores (a front end blocks SIGTERM
+    // to handle it on a thread of its own) is not the child's business.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-      pid_ = -1;
-      if (error) *error = std::strerror(rc);
-      return false;
-    }
+    if (rc != 0) return fail(launchError(path_, rc));
+    pid_ = pid;
     return true;
   }
 
   void waitUntilExit() override {
-    if (pid_ <= 0 || exited_) return;
+    if (pid_ <= 0 || ended_) return;
     int status = 0;
-    while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    exited_ = true;
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    pid_t got;
+    do {
+      got = ::waitpid(pid_, &status, 0);
+    } while (got < 0 && errno == EINTR);
+    ended_ = true;
+    if (got != pid_) return;  // reaped elsewhere: the status is lost
+    if (WIFEXITED(status)) status_ = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status)) status_ = WTERMSIG(status);
   }
+
   int32_t terminationStatus() const override { return status_; }
 
  private:
@@ -157,95 +236,237 @@ class SimTask : public Task {
   std::vector<std::string> args_;
   std::shared_ptr<FileHandle> out_, err_;
   pid_t pid_ = -1;
-  bool exited_ = false;
-  int32_t status_ = 0;
+  bool ended_ = false;
+  int32_t status_ = -1;
 };
 
-std::string runningFolder(const std::string& home, const std::string& bundleID) {
-  return home + "/.simdesktop/running/" + bundleID;
-}
-
 }  // namespace
+
+std::string formatDate(const std::string& pattern, double secondsSince1970) {
+  // About 31 million years either way: far inside what time_t and the
+  // calendar functions take.
+  if (!std::isfinite(secondsSince1970) || std::fabs(secondsSince1970) > 1e15) return "";
+  double whole = std::floor(secondsSince1970);
+  double fraction = secondsSince1970 - whole;
+  auto t = static_cast<time_t>(whole);
+  ::tzset();  // a changed TZ applies, as a new formatter would see it
+  std::tm tm{};
+  if (!::localtime_r(&t, &tm)) return "";
+  long long year = static_cast<long long>(tm.tm_year) + 1900;
+
+  std::string out;
+  for (size_t i = 0; i < pattern.size();) {
+    char c = pattern[i];
+    if (c == '\'') {
+      // Quoted text; '' is a quote, inside quotes or out.
+      if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
+        out += '\'';
+        i += 2;
+        continue;
+      }
+      for (++i; i < pattern.size(); ++i) {
+        if (pattern[i] != '\'') {
+          out += pattern[i];
+        } else if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
+          out += '\'';
+          ++i;
+        } else {
+          ++i;
+          break;
+        }
+      }
+      continue;
+    }
+    size_t n = 1;
+    while (i + n < pattern.size() && pattern[i + n] == c) ++n;
+    i += n;
+    switch (c) {
+      case 'G': out += year > 0 ? (n == 4 ? "Anno Domini" : "AD") : (n == 4 ? "Before Christ" : "BC"); break;
+      case 'y':
+      case 'Y': {
+        long long y = year > 0 ? year : 1 - year;  // year of the era
+        out += n == 2 ? padded(y % 100, 2) : padded(y, n);
+        break;
+      }
+      case 'M':
+      case 'L': out += n <= 2 ? padded(tm.tm_mon + 1, n) : named(kMonths[tm.tm_mon], n); break;
+      case 'd': out += padded(tm.tm_mday, n); break;
+      case 'D': out += padded(tm.tm_yday + 1, n); break;
+      case 'E': out += named(kWeekdays[tm.tm_wday], n); break;
+      case 'a': out += tm.tm_hour < 12 ? "AM" : "PM"; break;
+      case 'H': out += padded(tm.tm_hour, n); break;
+      case 'k': out += padded(tm.tm_hour == 0 ? 24 : tm.tm_hour, n); break;
+      case 'h': out += padded(tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12, n); break;
+      case 'K': out += padded(tm.tm_hour % 12, n); break;
+      case 'm': out += padded(tm.tm_min, n); break;
+      case 's': out += padded(tm.tm_sec, n); break;
+      case 'S': {
+        // Truncated, never rounded up into the next second.
+        size_t digits = std::min<size_t>(n, 9);
+        double scale = std::pow(10.0, static_cast<double>(digits));
+        auto v = static_cast<long long>(std::floor(fraction * scale));
+        v = std::clamp(v, 0LL, static_cast<long long>(scale) - 1);
+        out += padded(v, digits) + std::string(n - digits, '0');
+        break;
+      }
+      case 'Z':
+        if (n <= 3) out += offsetText(tm.tm_gmtoff, false, nullptr);
+        else if (n == 4) out += "GMT" + offsetText(tm.tm_gmtoff, true, "");
+        else out += offsetText(tm.tm_gmtoff, true, "Z");
+        break;
+      case 'z': out += tm.tm_zone ? tm.tm_zone : offsetText(tm.tm_gmtoff, false, nullptr); break;
+      default: out.append(n, c);
+    }
+  }
+  return out;
+}
 
 std::unique_ptr<DateFormatter> SimClock::newDateFormatter() { return std::make_unique<SimDateFormatter>(); }
 
 SimSystemLog::SimSystemLog(std::string home, std::string processName, std::function<double()> now)
     : home_(std::move(home)), processName_(std::move(processName)), now_(std::move(now)) {}
 
+void SimSystemLog::setEchoToStderr(bool echo) {
+  std::lock_guard lock(mu_);
+  echo_ = echo;
+}
+
 void SimSystemLog::log(const std::string& message) {
-  SimDateFormatter f;
-  f.setDateFormat("yyyy-MM-dd HH:mm:ss.SSS");
-  std::string line = f.stringFromDate(now_()) + " " + processName_ + "[" + std::to_string(getpid()) + ":" +
-                     std::to_string(threadNumber()) + "] " + message + "\n";
-  if (echo_) std::cerr << line << std::flush;
-  std::error_code ec;
-  std::filesystem::create_directories(home_ + "/.simdesktop", ec);
-  std::ofstream(path(home_), std::ios::app | std::ios::binary) << line;
+  std::string line = formatDate("yyyy-MM-dd HH:mm:ss.SSS", now_ ? now_() : 0) + " " + processName_ + "[" +
+                     std::to_string(::getpid()) + ":" + std::to_string(threadNumber()) + "] " + message;
+  if (line.empty() || line.back() != '\n') line += '\n';
+  std::lock_guard lock(mu_);
+  // One write each, so lines of several processes never interleave.
+  if (echo_) writeAll(STDERR_FILENO, line);
+  std::string file = path(home_);
+  int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == ENOENT) {
+    std::error_code ec;
+    fs::create_directories(fs::path(file).parent_path(), ec);
+    fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  }
+  if (fd < 0) return;  // the record on stderr is all there is
+  writeAll(fd, line);
+  ::close(fd);
+}
+
+std::string safeFileName(const std::string& text) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (std::isalnum(c) || c == '-' || c == '_' || (c == '.' && i > 0)) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out.empty() ? "%" : out;
+}
+
+std::string SimWorkspace::folder(const std::string& home, const std::string& bundleID) {
+  return home + "/.simdesktop/running/" + safeFileName(bundleID);
 }
 
 SimWorkspace::~SimWorkspace() {
-  if (lockFd_ >= 0) {
-    ::unlink(lockPath_.c_str());
-    ::close(lockFd_);
+  std::lock_guard lock(mu_);
+  for (const auto& e : entries_) {
+    FolderLock folderLock(folder(home_, e.bundleID) + "/.lock");
+    ::unlink(e.path.c_str());
+    ::close(e.fd);
   }
 }
 
 void SimWorkspace::registerLaunch(const std::string& bundleID) {
-  if (lockFd_ >= 0) return;
-  std::string folder = runningFolder(home_, bundleID);
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
-  // Launch order: the time of launch in nanoseconds names the file.
-  auto stamp = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                   std::chrono::system_clock::now().time_since_epoch())
-                   .count();
-  char name[64];
-  std::snprintf(name, sizeof name, "/%020lld-%d", static_cast<long long>(stamp), static_cast<int>(getpid()));
-  lockPath_ = folder + name;
-  lockFd_ = ::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-    ::close(lockFd_);
-    lockFd_ = -1;
+  {
+    std::lock_guard lock(mu_);
+    int32_t self = static_cast<int32_t>(::getpid());
+    for (const auto& e : entries_)
+      if (e.bundleID == bundleID && e.pid == self) return;
   }
+  add(bundleID, static_cast<int32_t>(::getpid()));
 }
 
-void SimWorkspace::addFakeInstance(const std::string& bundleID, int32_t pid) { fakes_.push_back({bundleID, pid}); }
+void SimWorkspace::addFakeInstance(const std::string& bundleID, int32_t pid) { add(bundleID, pid); }
+
+void SimWorkspace::add(const std::string& bundleID, int32_t pid) {
+  std::lock_guard lock(mu_);
+  std::string dir = folder(home_, bundleID);
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  // The folder's lock orders launches and keeps a look from taking an entry
+  // that is not locked yet for a dead one.
+  FolderLock folderLock(dir + "/.lock");
+  if (!folderLock.held()) return;
+  long long next = parseNumber(readSmallFile(folderLock.fd())).value_or(0) + 1;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    std::string name = entry.path().filename().string();
+    if (allDigits(name)) next = std::max(next, parseNumber(name).value_or(0) + 1);
+  }
+  std::string number = padded(next, 12);
+  if (::ftruncate(folderLock.fd(), 0) != 0 || ::pwrite(folderLock.fd(), number.data(), number.size(), 0) < 0) {
+    // The entries' own names still order the launches.
+  }
+  std::string path = dir + "/" + number;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !writeAll(fd, std::to_string(pid) + "\n")) {
+    ::unlink(path.c_str());
+    ::close(fd);
+    return;
+  }
+  entries_.push_back({bundleID, path, pid, fd});
+}
 
 std::vector<RunningApplication> SimWorkspace::runningApplicationsWithBundleIdentifier(const std::string& bundleID) {
+  std::lock_guard lock(mu_);
   std::vector<RunningApplication> apps;
-  for (const auto& [id, pid] : fakes_)
-    if (id == bundleID) apps.push_back({pid});
+  std::string dir = folder(home_, bundleID);
   std::error_code ec;
+  if (!fs::is_directory(dir, ec)) return apps;
+  FolderLock folderLock(dir + "/.lock");
+  if (!folderLock.held()) return apps;
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(runningFolder(home_, bundleID), ec))
-    names.push_back(entry.path().string());
-  std::sort(names.begin(), names.end());
-  for (const auto& path : names) {
-    auto dash = path.rfind('-');
-    if (dash == std::string::npos) continue;
-    int32_t pid = std::atoi(path.c_str() + dash + 1);
-    if (path != lockPath_) {
-      int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-      if (fd < 0) continue;
-      bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-      if (free) ::unlink(path.c_str());  // its process is gone
-      ::close(fd);
-      if (free) continue;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    std::string name = entry.path().filename().string();
+    if (allDigits(name)) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());  // fixed width: launch order
+  for (const auto& name : names) {
+    std::string path = dir + "/" + name;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    // A separate open of our own entry meets our own lock, so this process
+    // counts as alive like any other.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlink(path.c_str());  // its process is gone
+    } else if (auto pid = parseNumber(readSmallFile(fd)); pid && *pid > INT32_MIN && *pid <= INT32_MAX) {
+      apps.push_back({static_cast<int32_t>(*pid)});
     }
-    apps.push_back({pid});
+    ::close(fd);
   }
   return apps;
 }
 
 SimProcessInfo::SimProcessInfo() {
   std::error_code ec;
-  auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  auto self = fs::read_symlink("/proc/self/exe", ec);
   if (!ec) executable_ = self.string();
 }
 
-int32_t SimProcessInfo::processIdentifier() const { return static_cast<int32_t>(getpid()); }
-uint32_t SimProcessInfo::userID() const { return static_cast<uint32_t>(getuid()); }
+int32_t SimProcessInfo::processIdentifier() const { return static_cast<int32_t>(::getpid()); }
+uint32_t SimProcessInfo::userID() const { return static_cast<uint32_t>(::getuid()); }
 
 std::unique_ptr<Task> SimTasks::newTask() { return std::make_unique<SimTask>(home_); }
+
+std::string SimTasks::launchctlPath() {
+#ifdef TUCKLINE_LAUNCHCTL_PATH
+  return TUCKLINE_LAUNCHCTL_PATH;
+#else
+  return "";
+#endif
+}
 
 }  // namespace tl::sim

@@ -1,5 +1,7 @@
 #pragma once
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -7,6 +9,13 @@
 #include "platform/System.h"
 
 namespace tl::sim {
+
+// NSDateFormatter's patterns, in the process's local time zone (TZ): y yy
+// yyyy, M MM MMM MMMM, d D, H HH h K k, m, s, S… (fraction, truncated), a,
+// E…EEEE, G, Z ZZZZ ZZZZZ, z, and 'quoted text' ('' for a quote). Y is read
+// as y. Other letters stand for themselves. A date that is not finite, or
+// lies millions of years away, formats as the empty text.
+std::string formatDate(const std::string& pattern, double secondsSince1970);
 
 // Wall-clock time of the simulated desktop: a start date plus the run
 // loop's elapsed time (virtual in tests, real for people).
@@ -22,60 +31,89 @@ class SimClock : public Clock {
   double start_;
 };
 
-// NSLog's line: date, process name and ids, then the message as it is.
+// NSLog: "2026-12-06 12:00:00.000 Tuckline[pid:tid] message", to stderr and
+// appended to the desktop's system log file. The message is never a format.
 class SimSystemLog : public SystemLog {
  public:
   SimSystemLog(std::string home, std::string processName, std::function<double()> now);
   void log(const std::string& message) override;
-  void setEchoToStderr(bool echo) { echo_ = echo; }
+  void setEchoToStderr(bool echo);
   static std::string path(const std::string& home) { return home + "/.simdesktop/system.log"; }
 
  private:
   std::string home_, processName_;
   std::function<double()> now_;
+  std::mutex mu_;
   bool echo_ = true;
 };
 
-// Running applications across the real processes that share a home: each
-// instance holds a lock on a file of its own for its lifetime, so a process
-// that died (even by kill -9) drops out at once.
+// Running applications across the real processes that share a home. Each
+// instance is a file under <home>/.simdesktop/running/<bundle id>/, named
+// by its launch number and locked by its process for as long as it lives;
+// one whose lock is free belongs to a process that died (kill -9 included)
+// and is swept away by the next look.
 class SimWorkspace : public Workspace {
  public:
   explicit SimWorkspace(std::string home) : home_(std::move(home)) {}
   ~SimWorkspace() override;
+  SimWorkspace(const SimWorkspace&) = delete;
+  SimWorkspace& operator=(const SimWorkspace&) = delete;
+
+  // This process runs under the bundle id from now on (once per id).
   void registerLaunch(const std::string& bundleID);
-  // A pretend instance in this process, for tests.
+  // A pretend instance, in launch order with the real ones and visible to
+  // other processes too, for as long as this workspace lives.
   void addFakeInstance(const std::string& bundleID, int32_t pid);
+  // Every live instance, this process included, in launch order.
   std::vector<RunningApplication> runningApplicationsWithBundleIdentifier(const std::string& bundleID) override;
 
+  static std::string folder(const std::string& home, const std::string& bundleID);
+
  private:
+  void add(const std::string& bundleID, int32_t pid);
+
+  struct Entry {
+    std::string bundleID, path;
+    int32_t pid;
+    int fd;
+  };
   std::string home_;
-  int lockFd_ = -1;
-  std::string lockPath_;
-  std::vector<std::pair<std::string, int32_t>> fakes_;
+  std::mutex mu_;
+  std::vector<Entry> entries_;
 };
 
 class SimProcessInfo : public ProcessInfo {
  public:
-  SimProcessInfo();
+  SimProcessInfo();  // the executable is this program (/proc/self/exe)
   int32_t processIdentifier() const override;
   uint32_t userID() const override;
   std::optional<std::string> executablePath() const override { return executable_; }
+  // Absent stands for a bundle without an executable.
   void setExecutablePath(std::optional<std::string> path) { executable_ = std::move(path); }
 
  private:
   std::optional<std::string> executable_;
 };
 
-// Real child processes. "/bin/launchctl" is the simulated launchd's own
-// program; children see the sandbox home in TUCKLINE_HOME.
+// Real child processes (posix_spawn), with a clean signal mask. The program
+// "/bin/launchctl" is the simulated launchd's own launchctl; children see
+// the sandbox home in TUCKLINE_HOME. terminationStatus is the exit code, or
+// the signal number for an uncaught signal, as NSTask gives it; -1 before
+// the task has ended.
 class SimTasks : public Tasks {
  public:
   explicit SimTasks(std::string home) : home_(std::move(home)) {}
   std::unique_ptr<Task> newTask() override;
+  // The program that stands in for /bin/launchctl; empty when this build
+  // has none.
+  static std::string launchctlPath();
 
  private:
   std::string home_;
 };
+
+// A text made safe as one file name: letters, digits, '.', '-' and '_' stay;
+// everything else (and a leading '.') becomes %XX.
+std::string safeFileName(const std::string& text);
 
 }  // namespace tl::sim
