@@ -1,4 +1,5 @@
 #include "platform/sim/SimDefaults.h"
+#include "platform/sim/SimFiles.h"
 
 #include <fcntl.h>
 #include <locale.h>
@@ -354,15 +355,6 @@ int64_t doubleToInteger(double d) {
 
 std::string errnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-bool writeAll(int fd, const std::string& bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -68,18 +68,6 @@ bool fail(std::string* error, std::string text) {
   return false;
 }
 
-bool writeAll(int fd, const std::string& bytes) {
-  for (size_t done = 0; done < bytes.size();) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
 
 // The mode a newly created file gets, as open(2) would give it, without
 // touching the process-wide umask (other threads may be creating files).
@@ -97,6 +85,19 @@ bool isDirectory(const std::string& path) {
 }
 
 }  // namespace
+
+bool writeAll(int fd, const std::string& bytes) {
+  for (size_t done = 0; done < bytes.size();) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
 
 SimFileHandle::~SimFileHandle() {
   if (fd_ >= 0) ::close(fd_);

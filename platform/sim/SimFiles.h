@@ -6,6 +6,10 @@
 
 namespace tl::sim {
 
+// Writes every byte, retrying after interruptions and short writes; false
+// (errno set) on failure.
+bool writeAll(int fd, const std::string& bytes);
+
 // A file descriptor the handle owns; closed at the latest when the handle
 // goes away.
 class SimFileHandle : public FileHandle {
