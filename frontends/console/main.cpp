@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/Main.h"
+#include "frontends/console/Signals.h"
 #include "frontends/console/Console.h"
 #include "frontends/console/Home.h"
 #include "platform/sim/DefaultsTool.h"
@@ -96,12 +97,7 @@ int main(int argc, char** argv) {
 
   // Termination requests from the system (launchctl bootout, kill) arrive as
   // signals; one thread turns them into an orderly quit.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  sigset_t signals = console::blockQuitSignals();
 
   sim::SimDesktop desktop(config);
   desktop.launch([] { return tucklineMain(); });

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "frontends/console/Signals.h"
 #include "frontends/console/Home.h"
 #include "frontends/web/Server.h"
 #include "frontends/web/Session.h"
@@ -74,12 +75,7 @@ int main(int argc, char** argv) {
 
   // Quitting (Ctrl-C, kill) is taken by one thread with sigwait; every
   // thread started from here on inherits the blocked set.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGTERM);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGHUP);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  sigset_t signals = console::blockQuitSignals();
   std::signal(SIGPIPE, SIG_IGN);
 
   sim::SimDesktop::Config config;
