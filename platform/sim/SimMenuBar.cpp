@@ -47,14 +47,30 @@ std::string fmt(double v) {
 
 // ---- window, button, item ----
 
-Rect SimStatusWindow::frame() const { return item_ ? item_->frame : Rect{}; }
+// Frames are laid out lazily, so each answer first settles the bar: a window
+// asked right after its item was created must not report a stale origin.
+namespace {
+SimStatusItem* laidOut(SimStatusItem* item) {
+  if (item && item->bar()) item->bar()->layout();
+  return item;
+}
+}  // namespace
 
-std::shared_ptr<Screen> SimStatusWindow::screen() const {
-  if (!item_ || !item_->bar() || !item_->onScreen || item_->faults.noScreen) return nullptr;
-  return item_->bar()->mainScreen();
+Rect SimStatusWindow::frame() const {
+  auto* item = laidOut(item_);
+  return item ? item->frame : Rect{};
 }
 
-bool SimStatusWindow::isVisible() const { return item_ && item_->visible; }
+std::shared_ptr<Screen> SimStatusWindow::screen() const {
+  auto* item = laidOut(item_);
+  if (!item || !item->bar() || !item->onScreen || item->faults.noScreen) return nullptr;
+  return item->bar()->mainScreen();
+}
+
+bool SimStatusWindow::isVisible() const {
+  auto* item = laidOut(item_);
+  return item && item->visible;
+}
 
 void SimStatusBarButton::setImage(std::shared_ptr<Image> image) {
   image_ = std::move(image);

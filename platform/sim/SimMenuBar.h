@@ -197,10 +197,12 @@ class SimMenuBar : public StatusBar {
 
   // Called by items when something that affects layout changed.
   void relayout();
+  // Brings the items' frames up to date; anything reading a frame, like the
+  // window server answering an item window's frame, goes through it.
+  void layout();
   void trackMenu(SimStatusItem* item, const std::shared_ptr<Menu>& menu);
 
  private:
-  void layout();
   void rememberPositions();
   std::optional<double> rememberedPosition(const std::string& autosaveName);
   void updateTracking();
