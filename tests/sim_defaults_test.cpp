@@ -10,18 +10,14 @@
 #include <limits>
 #include <sstream>
 
+#include "Fixture.h"
 #include "platform/sim/DefaultsTool.h"
 #include "platform/sim/SimDefaults.h"
 
 namespace tl::sim {
 namespace {
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::readFile;
 
 void spit(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
@@ -100,7 +96,7 @@ TEST_F(Defaults, ReadersConvertWrongTypedValuesAsFoundationDoes) {
   EXPECT_FALSE(d.boolForKey("hoverExpand"));
   d.removeObjectForKey("hoverExpand");
   EXPECT_EQ(d.objectForKey("hoverExpand"), Value(true));
-  EXPECT_EQ(slurp(path).find("autoCollapseDelay"), std::string::npos);  // registered values stay in memory
+  EXPECT_EQ(readFile(path).find("autoCollapseDelay"), std::string::npos);  // registered values stay in memory
 }
 
 TEST_F(Defaults, FileKeepsTypesAndEveryWriterIsSeen) {
@@ -110,7 +106,7 @@ TEST_F(Defaults, FileKeepsTypesAndEveryWriterIsSeen) {
   a.setBool("flag", true);
   a.setInteger("neg", -1);
   EXPECT_EQ(a.writeError(), "");
-  std::string xml = slurp(path);
+  std::string xml = readFile(path);
   EXPECT_NE(xml.find("<integer>3</integer>"), std::string::npos) << xml;
   EXPECT_NE(xml.find("<real>3</real>"), std::string::npos) << xml;
   EXPECT_NE(xml.find("<integer>-1</integer>"), std::string::npos) << xml;
@@ -126,7 +122,7 @@ TEST_F(Defaults, FileKeepsTypesAndEveryWriterIsSeen) {
   EXPECT_EQ(a.integerForKey("count"), 3);
   b.setInteger("count", 4);
   EXPECT_EQ(a.integerForKey("count"), 4);
-  std::string edited = slurp(path);
+  std::string edited = readFile(path);
   edited.replace(edited.find("<integer>4</integer>"), 20, "<integer>5</integer>");
   spit(path, edited);
   EXPECT_EQ(a.integerForKey("count"), 5);
@@ -185,11 +181,11 @@ TEST_F(Defaults, DamagedFilesAreNeverReplacedAndSurviveAside) {
   d.registerDefaults({{"hoverExpand", Value(true)}});
   EXPECT_TRUE(d.boolForKey("hoverExpand"));  // reads as an empty domain
   EXPECT_EQ(d.fileState(), SimDefaults::FileState::Damaged);
-  EXPECT_EQ(slurp(path), garbage);  // reading touched nothing
+  EXPECT_EQ(readFile(path), garbage);  // reading touched nothing
 
   d.setBool("startCollapsed", true);
   EXPECT_EQ(d.writeError(), "");
-  EXPECT_EQ(slurp(path + ".corrupt"), garbage);
+  EXPECT_EQ(readFile(path + ".corrupt"), garbage);
   EXPECT_TRUE(SimDefaults(path).boolForKey("startCollapsed"));
 
   // A second casualty keeps the first one's name free.
@@ -197,8 +193,8 @@ TEST_F(Defaults, DamagedFilesAreNeverReplacedAndSurviveAside) {
   spit(path, array);
   EXPECT_FALSE(d.boolForKey("startCollapsed"));
   d.setBool("x", true);
-  EXPECT_EQ(slurp(path + ".corrupt"), garbage);
-  EXPECT_EQ(slurp(path + ".corrupt.1"), array);
+  EXPECT_EQ(readFile(path + ".corrupt"), garbage);
+  EXPECT_EQ(readFile(path + ".corrupt.1"), array);
 
   // Nesting deep enough to overflow a recursive parser's stack.
   std::string deep = "<plist version=\"1.0\"><dict><key>a</key>";
@@ -210,7 +206,7 @@ TEST_F(Defaults, DamagedFilesAreNeverReplacedAndSurviveAside) {
   spit(path, deepBinary(200000));
   EXPECT_EQ(d.fileState(), SimDefaults::FileState::Damaged);
   d.removePersistentDomain();
-  EXPECT_EQ(slurp(path + ".corrupt.2"), deepBinary(200000));
+  EXPECT_EQ(readFile(path + ".corrupt.2"), deepBinary(200000));
   // Nesting of a sensible depth still reads.
   std::string fine = "<plist version=\"1.0\"><dict><key>a</key>";
   for (int k = 0; k < 200; ++k) fine += "<array>";
@@ -225,7 +221,7 @@ TEST_F(Defaults, DamagedFilesAreNeverReplacedAndSurviveAside) {
     EXPECT_FALSE(d.boolForKey("a"));
     d.setBool("b", true);
     chmod((path + ".corrupt.3").c_str(), 0600);
-    EXPECT_NE(slurp(path + ".corrupt.3").find("<key>a</key>"), std::string::npos);
+    EXPECT_NE(readFile(path + ".corrupt.3").find("<key>a</key>"), std::string::npos);
   }
 }
 
@@ -233,16 +229,16 @@ TEST_F(Defaults, UnwritableFolderLeavesTheFileAndKeepsTheValueInMemory) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes through permissions";
   SimDefaults d(path);
   d.setInteger("hotKeyPreset", 1);
-  const std::string before = slurp(path);
+  const std::string before = readFile(path);
   ASSERT_EQ(chmod(prefs.c_str(), 0500), 0);
   d.setInteger("hotKeyPreset", 2);
   EXPECT_NE(d.writeError(), "");
-  EXPECT_EQ(slurp(path), before);
+  EXPECT_EQ(readFile(path), before);
   EXPECT_EQ(d.integerForKey("hotKeyPreset"), 2);  // this process sees what it wrote
   EXPECT_EQ(SimDefaults(path).integerForKey("hotKeyPreset"), 1);
   EXPECT_EQ(tool({"write", "hotKeyPreset", "-int", "3"}), 1);
   EXPECT_EQ(err.str().rfind("Could not write domain com.ferrowick.tuckline (", 0), 0u) << err.str();
-  EXPECT_EQ(slurp(path), before);
+  EXPECT_EQ(readFile(path), before);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(prefs), {}), 1);  // no temporary left
 
   ASSERT_EQ(chmod(prefs.c_str(), 0700), 0);
@@ -305,7 +301,7 @@ TEST_F(Defaults, ToolWritesReadsAndDeletesAsOnAMac) {
   EXPECT_EQ(tool({"delete", "name"}), 1);
 
   // Bad usage changes nothing.
-  const std::string before = slurp(path);
+  const std::string before = readFile(path);
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"write", "k"}, {"write", "k", "-int"}, {"write", "k", "-int", "abc"},
            {"write", "k", "-int", "99999999999999999999"}, {"write", "k", "-int", "3.5"},
@@ -314,13 +310,13 @@ TEST_F(Defaults, ToolWritesReadsAndDeletesAsOnAMac) {
     EXPECT_EQ(tool(bad), 1) << (bad.empty() ? "" : bad.back());
     EXPECT_NE(err.str().find("Usage: defaults"), std::string::npos);
   }
-  EXPECT_EQ(slurp(path), before);
+  EXPECT_EQ(readFile(path), before);
 
   // The tool keeps a damaged file as SimDefaults does.
   spit(path, "not a property list");
   EXPECT_EQ(tool({"read", "hotKeyPreset"}), 1);
   EXPECT_EQ(tool({"write", "hotKeyPreset", "-int", "2"}), 0);
-  EXPECT_EQ(slurp(path + ".corrupt"), "not a property list");
+  EXPECT_EQ(readFile(path + ".corrupt"), "not a property list");
   EXPECT_NE(err.str().find("moved aside to " + path + ".corrupt\n"), std::string::npos) << err.str();
   EXPECT_EQ(tool({"delete"}), 0);
   EXPECT_FALSE(std::filesystem::exists(path));

@@ -17,6 +17,7 @@
 #include <regex>
 #include <sstream>
 
+#include "Fixture.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimLaunchd.h"
 #include "platform/sim/SimSystem.h"
@@ -26,12 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using test::readFile;
 
 void spit(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
@@ -67,7 +63,7 @@ TEST_F(SimSystem, AtomicWriteFoldersRemovalAndHandles) {
   EXPECT_FALSE(files.createDirectoryAtPath(home + "/prefs", false, &error));  // Foundation: name taken
   ASSERT_TRUE(files.writeAtomically(target, "old", &error)) << error;
   ASSERT_TRUE(files.writeAtomically(target, "new text", &error)) << error;
-  EXPECT_EQ(slurp(target), "new text");
+  EXPECT_EQ(readFile(target), "new text");
 
   // A write that fails half-way (the file size limit, which binds root
   // too) leaves the old content and no stray temporary file.
@@ -82,14 +78,14 @@ TEST_F(SimSystem, AtomicWriteFoldersRemovalAndHandles) {
   signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(written);
   EXPECT_EQ(error, "The file “a.plist” couldn’t be saved in the folder “prefs”.");
-  EXPECT_EQ(slurp(target), "new text");
+  EXPECT_EQ(readFile(target), "new text");
   EXPECT_EQ(std::distance(fs::directory_iterator(home + "/prefs"), fs::directory_iterator()), 1);
 
   if (geteuid() != 0) {
     chmod((home + "/prefs").c_str(), 0555);
     EXPECT_FALSE(files.writeAtomically(target, "denied", &error));
     EXPECT_EQ(error, "You don’t have permission to save the file “a.plist” in the folder “prefs”.");
-    EXPECT_EQ(slurp(target), "new text");
+    EXPECT_EQ(readFile(target), "new text");
     chmod((home + "/prefs").c_str(), 0755);
   }
 
@@ -100,7 +96,7 @@ TEST_F(SimSystem, AtomicWriteFoldersRemovalAndHandles) {
   EXPECT_FALSE(files.createDirectoryAtPath(home + "/LaunchAgents/deeper", true, &error));
   EXPECT_EQ(error, "The file “LaunchAgents” couldn’t be saved in the folder “" + fs::path(home).filename().string() +
                        "” because a file with the same name already exists.");
-  EXPECT_EQ(slurp(home + "/LaunchAgents"), "keep me");
+  EXPECT_EQ(readFile(home + "/LaunchAgents"), "keep me");
   EXPECT_FALSE(files.writeAtomically(home + "/prefs", "x", &error));  // a folder is no file to replace
   EXPECT_TRUE(fs::is_directory(home + "/prefs"));
 
@@ -120,7 +116,7 @@ TEST_F(SimSystem, AtomicWriteFoldersRemovalAndHandles) {
   EXPECT_TRUE(handle->closeAndReturnError(&error));
   EXPECT_FALSE(handle->closeAndReturnError(&error));
   EXPECT_FALSE(handle->writeData("three\n"));
-  EXPECT_EQ(slurp(home + "/log.txt"), "one\ntwo\n");
+  EXPECT_EQ(readFile(home + "/log.txt"), "one\ntwo\n");
   ASSERT_EQ(mkfifo((home + "/fifo").c_str(), 0644), 0);
   EXPECT_EQ(files.fileHandleForWritingAtPath(home + "/fifo"), nullptr);  // no reader: no hang
   auto null = std::dynamic_pointer_cast<SimFileHandle>(files.fileHandleWithNullDevice());
@@ -190,12 +186,12 @@ TEST_F(SimSystem, SystemLogLinesAreVerbatim) {
   close(capture);
 
   std::string prefix = "\\[" + std::to_string(getpid()) + ":[0-9]+\\] ";
-  std::string text = slurp(SimSystemLog::path(home));
+  std::string text = readFile(SimSystemLog::path(home));
   EXPECT_TRUE(std::regex_match(text, std::regex("2026-12-06 12:00:00\\.250 Tuckline" + prefix +
                                                 "\\[Tuckline\\] 写入登录项失败: 100% %@ %n %s\n"
                                                 "2026-12-06 12:00:01\\.250 Tuckline" + prefix + "ends in a line feed\n")))
       << text;
-  EXPECT_EQ(slurp(home + "/stderr"), text.substr(0, text.find('\n') + 1));
+  EXPECT_EQ(readFile(home + "/stderr"), text.substr(0, text.find('\n') + 1));
 
   // No folder for the file: the line is lost there and nothing breaks.
   SimSystemLog nowhere(home + "/stderr/not-a-folder", "Tuckline", [] { return 0.0; });
@@ -297,7 +293,7 @@ TEST_F(SimSystem, TasksReportExitCodesAndSignalsAsNSTask) {
   EXPECT_EQ(run(tasks, "/bin/sh", {"-c", "echo to out; echo to err >&2"}, files.fileHandleForWritingAtPath(home + "/out"),
                 files.fileHandleWithNullDevice()),
             0);
-  EXPECT_EQ(slurp(home + "/out"), "to out\n");
+  EXPECT_EQ(readFile(home + "/out"), "to out\n");
 
   // A front end that blocks SIGTERM for itself does not block it for its
   // children.
@@ -377,19 +373,19 @@ TEST_F(Launchd, BootstrapAndBootoutThroughLaunchctl) {
     return run(tasks, "/bin/launchctl", args, files.fileHandleWithNullDevice(), files.fileHandleForWritingAtPath(errors));
   };
 
-  EXPECT_EQ(launchctl({"bootstrap", domain, plist}), 0) << slurp(errors);
+  EXPECT_EQ(launchctl({"bootstrap", domain, plist}), 0) << readFile(errors);
   int32_t alpha = pidOf("test.alpha");
   ASSERT_GT(alpha, 0);
   int status = reap(alpha);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   // Its own session, the sandbox home, the launchd mark, started in "/".
-  EXPECT_EQ(slurp(report), home + "|1|" + std::to_string(alpha) + "|" + std::to_string(alpha) + "|/\n");
+  EXPECT_EQ(readFile(report), home + "|1|" + std::to_string(alpha) + "|" + std::to_string(alpha) + "|/\n");
 
   // Loaded stays loaded after the job ended.
   EXPECT_EQ(launchctl({"bootstrap", domain, plist}), 5);
-  EXPECT_EQ(slurp(errors), "Bootstrap failed: 5: Input/output error\n");
+  EXPECT_EQ(readFile(errors), "Bootstrap failed: 5: Input/output error\n");
   EXPECT_EQ(launchctl({"bootout", domain + "/test.unknown"}), 3);
-  EXPECT_EQ(slurp(errors), "Boot-out failed: 3: No such process\n");
+  EXPECT_EQ(readFile(errors), "Boot-out failed: 3: No such process\n");
   EXPECT_EQ(launchctl({"bootstrap", "gui/" + std::to_string(getuid() + 1), plist}), 1);
   spit(home + "/broken.plist", "<plist><dict><key>Label</key>");
   EXPECT_EQ(launchctl({"bootstrap", domain, home + "/broken.plist"}), 5);
@@ -403,7 +399,7 @@ TEST_F(Launchd, BootstrapAndBootoutThroughLaunchctl) {
   ASSERT_GT(beta, 0);
   EXPECT_EQ(launchctlMain(home, {"print", domain + "/test.beta"}, out, err), 0);
   EXPECT_NE(out.str().find("\tstate = running\n\tprogram = sleep\n"), std::string::npos) << out.str();
-  EXPECT_EQ(launchctl({"bootout", domain + "/test.beta"}), 0) << slurp(errors);
+  EXPECT_EQ(launchctl({"bootout", domain + "/test.beta"}), 0) << readFile(errors);
   status = reap(beta);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
   EXPECT_FALSE(launchdJob(home, "test.beta"));
