@@ -2,6 +2,7 @@
 #include <plist/plist.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -145,6 +146,29 @@ TEST_F(Defaults, FileKeepsTypesAndEveryWriterIsSeen) {
   std::filesystem::remove(path);
   EXPECT_EQ(a.integerForKey("count"), 0);
   EXPECT_EQ(a.fileState(), SimDefaults::FileState::Missing);
+}
+
+TEST_F(Defaults, WritersInTwoProcessesNeverLoseEachOthersChanges) {
+  // Each side sets its own keys as fast as it can; a writer that replaced
+  // the file with a copy read before the other's rename would drop keys.
+  constexpr int kKeys = 150;
+  SimDefaults(path).setInteger("start", 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  const char* side = child == 0 ? "child" : "parent";
+  {
+    SimDefaults d(path);
+    for (int i = 0; i < kKeys; ++i) d.setInteger(std::string(side) + std::to_string(i), i);
+  }
+  if (child == 0) _exit(0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  SimDefaults fresh(path);
+  int missing = 0;
+  for (const char* who : {"child", "parent"})
+    for (int i = 0; i < kKeys; ++i) missing += !fresh.objectForKey(std::string(who) + std::to_string(i));
+  EXPECT_EQ(missing, 0);
 }
 
 std::string deepBinary(uint32_t depth) {
