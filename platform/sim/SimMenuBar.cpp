@@ -38,6 +38,13 @@ std::string keyFrom(std::string s) {
   return s;
 }
 
+// Frames are laid out lazily, so each answer first settles the bar: a window
+// asked right after its item was created must not report a stale origin.
+SimStatusItem* laidOut(SimStatusItem* item) {
+  if (item && item->bar()) item->bar()->layout();
+  return item;
+}
+
 std::string fmt(double v) {
   char buf[64];
   std::snprintf(buf, sizeof buf, "%g", v);
@@ -46,15 +53,6 @@ std::string fmt(double v) {
 }  // namespace
 
 // ---- window, button, item ----
-
-// Frames are laid out lazily, so each answer first settles the bar: a window
-// asked right after its item was created must not report a stale origin.
-namespace {
-SimStatusItem* laidOut(SimStatusItem* item) {
-  if (item && item->bar()) item->bar()->layout();
-  return item;
-}
-}  // namespace
 
 Rect SimStatusWindow::frame() const {
   auto* item = laidOut(item_);
