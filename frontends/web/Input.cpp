@@ -145,7 +145,7 @@ Parsed parseCommand(std::string_view body) {
     if (j.contains("choose")) {
       c.kind = K::MenuChoose;
       ok = r.text("choose", c.item);
-    } else if (j.value("close", false) == true) {
+    } else if (auto close = j.find("close"); close != j.end() && *close == true) {
       c.kind = K::MenuClose;
       ok = true;
     } else {

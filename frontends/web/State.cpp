@@ -1,5 +1,6 @@
 #include "frontends/web/State.h"
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -44,7 +45,6 @@ json describeImage(const std::shared_ptr<Image>& image) {
 
 json describeItems(sim::SimDesktop& d, FaultBook& faults) {
   json items = json::array();
-  std::set<const void*> own;
   for (auto* item : d.menuBar().items()) {
     json j = {{"name", item->name()},
               {"own", item->own()},
@@ -54,7 +54,6 @@ json describeItems(sim::SimDesktop& d, FaultBook& faults) {
               {"visible", item->visible},
               {"onScreen", item->onScreen}};
     if (item->own()) {
-      own.insert(item);
       j["length"] = item->length();
       auto button = item->simButton();
       j["button"] = button != nullptr;
@@ -63,10 +62,10 @@ json describeItems(sim::SimDesktop& d, FaultBook& faults) {
     }
     items.push_back(std::move(j));
   }
-  // The bar takes queued faults in order, one for each item it creates.
-  for (const void* item : own)
-    if (!faults.ownItemsSeen.count(item) && !faults.nextItem.empty()) faults.nextItem.erase(faults.nextItem.begin());
-  faults.ownItemsSeen = std::move(own);
+  // The bar takes queued faults in order, one for each item it creates;
+  // what it still holds are the last ones queued. (Telling new items by
+  // address would miss an item made where a removed one was.)
+  while (faults.nextItem.size() > d.menuBar().queuedItemFaults()) faults.nextItem.erase(faults.nextItem.begin());
   return items;
 }
 
@@ -140,16 +139,27 @@ std::string tailOfFile(const std::string& path, size_t maxBytes, bool* truncated
   if (!in) return {};
   std::streamoff size = in.tellg();
   if (size <= 0) return {};
-  std::streamoff start = size > static_cast<std::streamoff>(maxBytes) ? size - static_cast<std::streamoff>(maxBytes) : 0;
-  in.seekg(start);
-  std::string text(static_cast<size_t>(size - start), '\0');
+  // Compared unsigned: a limit beyond what streamoff holds means no limit.
+  std::streamoff start =
+      static_cast<uintmax_t>(size) > maxBytes ? size - static_cast<std::streamoff>(maxBytes) : 0;
+  // From the byte before the cut, so a cut right after a newline keeps the
+  // whole line that follows it.
+  std::streamoff from = start > 0 ? start - 1 : 0;
+  in.seekg(from);
+  std::string text(static_cast<size_t>(size - from), '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<size_t>(in.gcount()));
   if (start > 0) {
     if (truncated) *truncated = true;
-    // Never begin inside a line (or a character).
+    // Never begin inside a line, or, in one long line, inside a character.
     size_t newline = text.find('\n');
-    text.erase(0, newline == std::string::npos ? 0 : newline + 1);
+    if (newline != std::string::npos) {
+      text.erase(0, newline + 1);
+    } else {
+      size_t at = 1;
+      while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
+      text.erase(0, at);
+    }
   }
   return text;
 }

@@ -16,13 +16,13 @@ struct Options {
 };
 
 // Fault switches the page has thrown. The simulated system takes them but
-// cannot report them back, so the page keeps its own account to show them.
+// reports back only how many item faults are still queued, so the page
+// keeps its own account to show them.
 // Main thread only.
 struct FaultBook {
   std::vector<std::string> nextItem;  // queued, consumed one per new own item
   std::set<std::string> missingSymbols;
   std::vector<std::string> takenHotKeys;
-  std::set<const void*> ownItemsSeen;
 };
 
 // Everything the page draws, read from the desktop and the sandbox home.

@@ -226,6 +226,8 @@ bool parseKeyCombination(const std::string& text, uint32_t& keyCode, uint32_t& c
       {"command", cmdKey},  {"⌘", cmdKey},           {"shift", shiftKey}, {"⇧", shiftKey}};
   std::string lower;
   for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // getline drops an empty last part, which would let "b+" pass for "b".
+  if (!lower.empty() && lower.back() == '+') return false;
   uint32_t mods = 0;
   std::optional<uint32_t> code;
   std::stringstream parts(lower);

@@ -187,6 +187,7 @@ class SimMenuBar : public StatusBar {
 
   // Fault injection.
   void faultNextItem(ItemFaults faults) { nextFaults_.push_back(faults); }
+  size_t queuedItemFaults() const { return nextFaults_.size(); }  // not yet taken by a new item
   ItemFaults& globalFaults() { return globalFaults_; }
   void setMemory(PositionMemory memory) { config_.memory = memory; }
   void setFrontmost(std::string app, std::vector<std::string> menus);
