@@ -102,6 +102,9 @@ void SimStatusItem::detach() {
   inBar = false;
   bar_ = nullptr;
   if (button_) {
+    // Someone may still hold the window: it closes with the item rather than
+    // answering from an item that is gone.
+    if (auto window = std::static_pointer_cast<SimStatusWindow>(button_->window())) window->detach();
     button_->setWindow(nullptr);
     button_->detach();
   }

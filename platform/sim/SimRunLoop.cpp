@@ -226,8 +226,12 @@ void SimRunLoop::postInput(std::function<void()> event) {
 
 bool SimRunLoop::waitIdle() {
   std::unique_lock lock(mu_);
+  // In virtual time idle also means the clock has caught up with the limit:
+  // a loop still asleep from before advance() moved the limit has not yet
+  // let the time pass, and input posted now would run at the old time.
   idleCv_.wait(lock, [&] {
-    return stopped_ || (waiting_ && !hasRunnableLocked(modes_.empty() ? RunLoopMode::Default : modes_.back()));
+    return stopped_ || (waiting_ && !hasRunnableLocked(modes_.empty() ? RunLoopMode::Default : modes_.back()) &&
+                        (time_ != Time::Virtual || virtualNow_ >= limit_));
   });
   return !stopped_;
 }
