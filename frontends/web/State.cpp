@@ -48,7 +48,7 @@ json describeItems(sim::SimDesktop& d, FaultBook& faults) {
   for (auto* item : d.menuBar().items()) {
     json j = {{"name", item->name()},
               {"own", item->own()},
-              {"system", item->spec().system},
+              {"system", item->info().system},
               {"x", item->frame.x},
               {"width", item->frame.width},
               {"visible", item->visible},

@@ -93,8 +93,8 @@ void SimStatusBarButton::performClick() {
   if (auto t = target_.lock(); t && !action_.empty()) t->performAction(action_, this);
 }
 
-SimStatusItem::SimStatusItem(SimMenuBar* bar, BarItemSpec spec, bool own)
-    : bar_(bar), spec_(std::move(spec)), own_(own) {}
+SimStatusItem::SimStatusItem(SimMenuBar* bar, BarItemSpec info, bool own)
+    : bar_(bar), info_(std::move(info)), own_(own) {}
 
 SimStatusItem::~SimStatusItem() = default;
 
@@ -116,14 +116,14 @@ void SimStatusItem::setLength(double length) {
 }
 
 std::string SimStatusItem::name() const {
-  if (!own_) return spec_.name;
+  if (!own_) return info_.name;
   if (button_ && !button_->action().empty()) return "arrow";
   if (!button_ && autosaveName == "Item-0") return "arrow";
   return "separator";
 }
 
 double SimStatusItem::width() const {
-  if (!own_) return spec_.width;
+  if (!own_) return info_.width;
   if (length_ >= 0) return length_;
   double image = 0;
   if (button_ && button_->image()) image = std::max(0.0, button_->image()->size().width);
@@ -142,7 +142,7 @@ SimMenuBar::SimMenuBar(Config config, SimRunLoop& loop, SimApplication& app, Use
     : config_(std::move(config)), loop_(loop), app_(app), defaults_(defaults) {
   screen_ = std::make_shared<SimScreen>(Rect{0, 0, config_.screenWidth, config_.screenHeight});
   // The other applications were there before this one launched.
-  for (const auto& spec : config_.items) items_.push_back(std::make_shared<SimStatusItem>(this, spec, false));
+  for (const auto& info : config_.items) items_.push_back(std::make_shared<SimStatusItem>(this, info, false));
 }
 
 SimMenuBar::~SimMenuBar() {
@@ -167,7 +167,7 @@ size_t SimMenuBar::insertionIndexFor(double distanceFromRight, double width) {
   size_t appCount = 0;
   double systemWidth = 0;
   for (auto& item : items_) {
-    if (item->spec().system)
+    if (item->info().system)
       systemWidth += item->width();
     else
       ++appCount;
@@ -304,7 +304,7 @@ bool SimMenuBar::click(const std::string& name, bool right, uint64_t modifiers) 
 bool SimMenuBar::drag(const std::string& name, const std::string& other, bool leftOf) {
   layout();
   auto from = std::find_if(items_.begin(), items_.end(), [&](auto& i) { return i->name() == name; });
-  if (from == items_.end() || (*from)->spec().system) return false;
+  if (from == items_.end() || (*from)->info().system) return false;
   auto moving = *from;
   auto index = from - items_.begin();
   items_.erase(from);
@@ -317,7 +317,7 @@ bool SimMenuBar::drag(const std::string& name, const std::string& other, bool le
   }
   auto at = leftOf ? to : std::next(to);
   // The system area stays at the right: a drop into it lands just left of it.
-  auto firstSystem = std::find_if(items_.begin(), items_.end(), [](auto& i) { return i->spec().system; });
+  auto firstSystem = std::find_if(items_.begin(), items_.end(), [](auto& i) { return i->info().system; });
   if (at > firstSystem) at = firstSystem;
   items_.insert(at, moving);
   relayout();
@@ -425,7 +425,7 @@ std::string SimMenuBar::renderLine() {
   for (auto& item : items_) {
     std::string label;
     if (!item->own()) {
-      label = item->spec().name;
+      label = item->info().name;
     } else if (item->name() == "arrow") {
       auto img = item->simButton() ? std::dynamic_pointer_cast<SimImage>(item->simButton()->image()) : nullptr;
       label = !img ? "?" : img->symbolName() == "chevron.left" ? "\xE2\x80\xB9" : img->symbolName() == "chevron.right" ? "\xE2\x80\xBA" : "?";

@@ -102,14 +102,14 @@ class SimStatusBarButton : public StatusBarButton, public std::enable_shared_fro
 
 class SimStatusItem : public StatusItem {
  public:
-  SimStatusItem(SimMenuBar* bar, BarItemSpec spec, bool own);
+  SimStatusItem(SimMenuBar* bar, BarItemSpec info, bool own);
   ~SimStatusItem() override;
   std::shared_ptr<StatusBarButton> button() const override { return button_; }
   double length() const override { return length_; }
   void setLength(double length) override;
   void setMenu(std::shared_ptr<Menu> menu) override { menu_ = std::move(menu); }
 
-  const BarItemSpec& spec() const { return spec_; }
+  const BarItemSpec& info() const { return info_; }
   bool own() const { return own_; }
   std::shared_ptr<Menu> menu() const { return menu_; }
   std::shared_ptr<SimStatusBarButton> simButton() const { return button_; }
@@ -132,7 +132,7 @@ class SimStatusItem : public StatusItem {
  private:
   friend class SimMenuBar;
   SimMenuBar* bar_;
-  BarItemSpec spec_;
+  BarItemSpec info_;
   bool own_;
   double length_ = kVariableStatusItemLength;
   std::shared_ptr<Menu> menu_;
