@@ -162,7 +162,7 @@ void SimMenuBar::setFrontmost(std::string app, std::vector<std::string> menus) {
   relayout();
 }
 
-size_t SimMenuBar::insertionIndexFor(double distanceFromRight, double width) {
+size_t SimMenuBar::insertionIndexFor(double distanceFromRight) {
   // Candidate slots among the application items (index 0 is leftmost).
   size_t appCount = 0;
   double systemWidth = 0;
@@ -177,7 +177,6 @@ size_t SimMenuBar::insertionIndexFor(double distanceFromRight, double width) {
   for (size_t i = 0; i <= appCount; ++i) {
     double right = kRightMargin + systemWidth;
     for (size_t j = i; j < appCount; ++j) right += items_[j]->width();
-    (void)width;
     double diff = std::fabs(right - distanceFromRight);
     if (diff < bestDiff) {
       bestDiff = diff;
@@ -215,7 +214,7 @@ std::shared_ptr<StatusItem> SimMenuBar::statusItemWithLength(double length) {
     if (!faults.noWindow) item->button_->setWindow(std::make_shared<SimStatusWindow>(item.get()));
   }
   size_t index = 0;
-  if (auto pos = rememberedPosition(item->autosaveName)) index = insertionIndexFor(*pos, item->width());
+  if (auto pos = rememberedPosition(item->autosaveName)) index = insertionIndexFor(*pos);
   items_.insert(items_.begin() + static_cast<long>(index), item);
   relayout();
   return item;

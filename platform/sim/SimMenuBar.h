@@ -207,7 +207,7 @@ class SimMenuBar : public StatusBar {
   void rememberPositions();
   std::optional<double> rememberedPosition(const std::string& autosaveName);
   void updateTracking();
-  size_t insertionIndexFor(double distanceFromRight, double width);
+  size_t insertionIndexFor(double distanceFromRight);
 
   Config config_;
   SimRunLoop& loop_;
