@@ -6,7 +6,6 @@
 #include <plist/plist.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -463,38 +462,17 @@ bool SimDefaults::moveAside() {
   return false;
 }
 
-namespace {
-// Writers in other processes (a second copy of the app, the defaults tool)
-// read, change and replace the same file; holding the folder's lock from the
-// read to the rename keeps one writer from replacing another's change with
-// an older copy. The folder rather than a lock file, so nothing new appears
-// beside the plist. Without the lock (a folder we cannot open) the write
-// still goes ahead, as it did before.
-class FolderLock {
- public:
-  explicit FolderLock(const std::filesystem::path& folder)
-      : fd_(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (fd_ >= 0) {
-      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-      }
-    }
-  }
-  ~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-
- private:
-  int fd_;
-};
-}  // namespace
-
 bool SimDefaults::flush() {
   std::error_code ec;
   std::filesystem::path folder = std::filesystem::path(path_).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  FolderLock lock(folder);
+  // Writers in other processes (a second copy of the app, the defaults tool)
+  // read, change and replace the same file; holding the folder's lock from
+  // the read to the rename keeps one writer from replacing another's change
+  // with an older copy. The folder rather than a lock file, so nothing new
+  // appears beside the plist. Without the lock (a folder we cannot open) the
+  // write still goes ahead.
+  ExclusiveLock lock(folder.empty() ? "." : folder.string(), ExclusiveLock::On::Folder);
   refresh();
   Tree next(state_ == FileState::Readable ? plist_copy(tree_.get()) : plist_new_dict());
   for (const auto& [key, value] : pending_) {

@@ -1,6 +1,7 @@
 #include "platform/sim/SimFiles.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,6 +86,21 @@ bool isDirectory(const std::string& path) {
 }
 
 }  // namespace
+
+ExclusiveLock::ExclusiveLock(const std::string& path, On on)
+    : fd_(on == On::Folder ? ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                           : ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+  while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+}
+
+ExclusiveLock::~ExclusiveLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
 
 bool writeAll(int fd, const std::string& bytes) {
   for (size_t done = 0; done < bytes.size();) {

@@ -10,6 +10,24 @@ namespace tl::sim {
 // (errno set) on failure.
 bool writeAll(int fd, const std::string& bytes);
 
+// Holds an exclusive flock on a file or folder for as long as it lives; the
+// processes of one simulated user serialise their shared files through it.
+// A file is created when missing; a path that cannot be opened gives a lock
+// that is not held, and callers decide whether to go on without it.
+class ExclusiveLock {
+ public:
+  enum class On { File, Folder };
+  explicit ExclusiveLock(const std::string& path, On on = On::File);
+  ~ExclusiveLock();
+  ExclusiveLock(const ExclusiveLock&) = delete;
+  ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
 // A file descriptor the handle owns; closed at the latest when the handle
 // goes away.
 class SimFileHandle : public FileHandle {

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <plist/plist.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -331,29 +330,11 @@ using State = std::map<std::string, Record>;
 std::string statePath(const std::string& home) { return launchdFolder(home) + "/jobs.plist"; }
 
 // The one owner of the state: whoever holds this lock.
-class StateLock {
- public:
-  explicit StateLock(const std::string& home) {
-    std::error_code ec;
-    fs::create_directories(launchdFolder(home), ec);
-    fd_ = ::open((launchdFolder(home) + "/.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        ::close(fd_);
-        fd_ = -1;
-      }
-    }
-  }
-  ~StateLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  StateLock(const StateLock&) = delete;
-  StateLock& operator=(const StateLock&) = delete;
-  bool held() const { return fd_ >= 0; }
-
- private:
-  int fd_ = -1;
-};
+ExclusiveLock stateLock(const std::string& home) {
+  std::error_code ec;
+  fs::create_directories(launchdFolder(home), ec);
+  return ExclusiveLock(launchdFolder(home) + "/.lock");
+}
 
 State loadState(const std::string& home) {
   State state;
@@ -468,7 +449,7 @@ int checkTarget(const std::string& target, const std::string& verb, bool service
 }
 
 int bootstrap(const std::string& home, const std::vector<std::string>& paths, std::ostream& err) {
-  StateLock lock(home);
+  auto lock = stateLock(home);
   if (!lock.held()) {
     err << "Bootstrap failed: 5: Input/output error\n";
     return 5;
@@ -503,7 +484,7 @@ int bootstrap(const std::string& home, const std::vector<std::string>& paths, st
 }
 
 int bootout(const std::string& home, const std::vector<std::string>& labels, std::ostream& err) {
-  StateLock lock(home);
+  auto lock = stateLock(home);
   if (!lock.held()) {
     err << "Boot-out failed: 5: Input/output error\n";
     return 5;
@@ -548,7 +529,7 @@ std::string launchdFolder(const std::string& home) { return home + "/.simdesktop
 std::vector<LaunchdJob> launchdJobs(const std::string& home) {
   State state;
   {
-    StateLock lock(home);
+    auto lock = stateLock(home);
     state = loadState(home);
   }
   std::vector<LaunchdJob> jobs;
@@ -629,7 +610,7 @@ int launchctlMain(const std::string& home, const std::vector<std::string>& args,
 }
 
 int simulateLogin(const std::string& home) {
-  StateLock lock(home);
+  auto lock = stateLock(home);
   if (!lock.held()) return 0;
   State state = loadState(home);
   // What ran in the last session and has ended is not loaded in this one;

@@ -77,29 +77,6 @@ int threadNumber() {
 
 // ---------------------------------------------------------------- workspace
 
-// Holds an exclusive flock on a file for as long as it lives.
-class FolderLock {
- public:
-  explicit FolderLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
-    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-      if (errno != EINTR) {
-        ::close(fd_);
-        fd_ = -1;
-      }
-    }
-  }
-  ~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-  bool held() const { return fd_ >= 0; }
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 bool allDigits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
@@ -364,7 +341,7 @@ std::string SimWorkspace::folder(const std::string& home, const std::string& bun
 SimWorkspace::~SimWorkspace() {
   std::lock_guard lock(mu_);
   for (const auto& e : entries_) {
-    FolderLock folderLock(folder(home_, e.bundleID) + "/.lock");
+    ExclusiveLock folderLock(folder(home_, e.bundleID) + "/.lock");
     ::unlink(e.path.c_str());
     ::close(e.fd);
   }
@@ -389,7 +366,7 @@ void SimWorkspace::add(const std::string& bundleID, int32_t pid) {
   fs::create_directories(dir, ec);
   // The folder's lock orders launches and keeps a look from taking an entry
   // that is not locked yet for a dead one.
-  FolderLock folderLock(dir + "/.lock");
+  ExclusiveLock folderLock(dir + "/.lock");
   if (!folderLock.held()) return;
   long long next = parseNumber(readSmallFile(folderLock.fd())).value_or(0) + 1;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
@@ -417,7 +394,7 @@ std::vector<RunningApplication> SimWorkspace::runningApplicationsWithBundleIdent
   std::string dir = folder(home_, bundleID);
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) return apps;
-  FolderLock folderLock(dir + "/.lock");
+  ExclusiveLock folderLock(dir + "/.lock");
   if (!folderLock.held()) return apps;
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
