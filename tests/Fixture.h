@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "app/AppDelegate.h"
@@ -23,10 +24,12 @@ inline std::string readFile(const std::string& path) {
   return s.str();
 }
 
+// A new empty folder of the test's own. Never a shared one: tests remove
+// their folder whole when they end, so failing to make it fails the test.
 inline std::string makeTempDir() {
   char tmpl[] = "/tmp/tuckline-test-XXXXXX";
-  char* dir = mkdtemp(tmpl);
-  return dir ? dir : "/tmp";
+  if (!mkdtemp(tmpl)) throw std::runtime_error("cannot make a folder in /tmp");
+  return tmpl;
 }
 
 // A fresh user on a simulated Mac in virtual time, local time zone UTC.

@@ -27,9 +27,7 @@ void spit(const std::string& path, const std::string& bytes) {
 class Defaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tuckline-defaults-XXXXXX";
-    ASSERT_TRUE(mkdtemp(tmpl));
-    root = tmpl;
+    root = test::makeTempDir();
     prefs = root + "/Library/Preferences";
     path = prefs + "/com.ferrowick.tuckline.plist";
   }

@@ -40,9 +40,7 @@ std::vector<int32_t> pids(const std::vector<RunningApplication>& apps) {
 class SimSystem : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tuckline-system-XXXXXX";
-    ASSERT_TRUE(mkdtemp(tmpl));
-    home = tmpl;
+    home = test::makeTempDir();
   }
   void TearDown() override {
     fs::permissions(home, fs::perms::owner_all, fs::perm_options::add);
