@@ -16,12 +16,24 @@ namespace tl::sim {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: defaults read [KEY]\n"
-    "       defaults read-type KEY\n"
-    "       defaults write KEY VALUE\n"
-    "       defaults write KEY -string S | -int N | -integer N | -float X | -bool YES|NO|true|false\n"
-    "       defaults delete [KEY]\n"
-    "VALUE without a type is written as a string. delete without KEY removes the whole domain.\n";
+    "Usage: defaults read [DOMAIN] [KEY]\n"
+    "       defaults read-type [DOMAIN] KEY\n"
+    "       defaults write [DOMAIN] KEY VALUE\n"
+    "       defaults write [DOMAIN] KEY -string S | -int N | -integer N | -float X | -bool YES|NO|true|false\n"
+    "       defaults delete [DOMAIN] [KEY]\n"
+    "DOMAIN is com.ferrowick.tuckline, as on a Mac, or left out. VALUE without a type is written as a string.\n"
+    "delete without KEY removes the whole domain.\n";
+
+// A word in the domain's place that names a domain ("com.apple.finder")
+// rather than a key: dotted, of the characters bundle identifiers use.
+bool looksLikeDomain(const std::string& s) {
+  if (s == "NSGlobalDomain" || s == "-g" || s == "-globalDomain") return true;
+  if (s.find('.') == std::string::npos || s.front() == '.' || s.back() == '.' || s.find("..") != std::string::npos)
+    return false;
+  return std::all_of(s.begin(), s.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+  });
+}
 
 std::string domainName(const std::string& plistPath) {
   std::filesystem::path p(plistPath);
@@ -234,18 +246,43 @@ const Value* find(const Value::Dict& domain, const std::string& key) {
 
 std::string describeDefaultsValue(const Value& value) { return describe(value, 0, true); }
 
-int runDefaultsTool(const std::string& plistPath, const std::vector<std::string>& args, std::ostream& out,
+int runDefaultsTool(const std::string& plistPath, const std::vector<std::string>& given, std::ostream& out,
                     std::ostream& err) {
   const std::string domain = domainName(plistPath);
   auto usage = [&] {
     err << kUsage;
     return 1;
   };
-  if (args.empty()) return usage();
-  const std::string& verb = args[0];
+  if (given.empty()) return usage();
+  const std::string& verb = given[0];
   if (verb == "help" || verb == "-h" || verb == "--help") {
     out << kUsage;
     return 0;
+  }
+  // A Mac names the domain after the verb; this store holds one, so it may
+  // also be left out. Another domain is one this Mac does not have.
+  std::vector<std::string> args = given;
+  if (args.size() > 1 && args[1] == domain) {
+    args.erase(args.begin() + 1);
+  } else if (args.size() > 1 && looksLikeDomain(args[1])) {
+    const std::string& other = args[1];
+    if (verb == "read" || verb == "read-type") {
+      if (args.size() > 3 || (verb == "read-type" && args.size() != 3)) return usage();
+      if (args.size() == 3) err << "The domain/default pair of (" << other << ", " << args[2] << ") does not exist\n";
+      else err << "Domain " << other << " does not exist\n";
+      return 1;
+    }
+    if (verb == "delete") {
+      if (args.size() > 3) return usage();
+      err << "Domain (" << other << ") not found.\nDefaults have not been changed.\n";
+      return 1;
+    }
+    if (verb == "write") {
+      if (args.size() < 4 || !parseWriteValue(std::vector<std::string>(args.begin() + 1, args.end()))) return usage();
+      err << "Could not write domain " << other << " (only " << domain << " is kept here); exiting\n";
+      return 1;
+    }
+    return usage();
   }
 
   SimDefaults defaults(plistPath);

@@ -8,12 +8,14 @@
 namespace tl::sim {
 
 // `defaults` for the application's own domain, whose property list is
-// plistPath; args are what follows the domain on a Mac's command line:
+// plistPath; args as on a Mac's command line, where the domain after the
+// verb may be left out:
 //   read | read KEY | read-type KEY
 //   write KEY VALUE | write KEY -string S | -int N | -integer N | -float X | -bool YES|NO|true|false
 //   delete KEY | delete
 // Output and messages read as on a Mac. Returns the exit status: 0 on
-// success, 1 for a missing default or domain, bad usage or a failed write.
+// success, 1 for a missing default or domain (any other domain is
+// missing), bad usage or a failed write.
 // It goes through SimDefaults, so a damaged file is kept, not replaced.
 int runDefaultsTool(const std::string& plistPath, const std::vector<std::string>& args, std::ostream& out,
                     std::ostream& err);
