@@ -18,9 +18,10 @@ extern char** environ;
 namespace tl::test {
 
 #ifdef TUCKLINE_CONSOLE_PATH
-// Starts the console program; stdin from /dev/null, stdout to outPath (or
-// /dev/null), stderr to /dev/null.
-inline pid_t spawnConsole(const std::vector<std::string>& args, const std::string& outPath = "/dev/null") {
+// Starts the console program; stdin from /dev/null, stdout to outPath and
+// stderr to errPath (or /dev/null).
+inline pid_t spawnConsole(const std::vector<std::string>& args, const std::string& outPath = "/dev/null",
+                          const std::string& errPath = "/dev/null") {
   std::string exe = TUCKLINE_CONSOLE_PATH;
   std::vector<std::string> copy = args;
   std::vector<char*> argv{exe.data()};
@@ -30,7 +31,7 @@ inline pid_t spawnConsole(const std::vector<std::string>& args, const std::strin
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
   if (posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);

@@ -1,7 +1,11 @@
 // The console as a script sees it: every mistyped or absurd line is refused
 // with one error and leaves the desktop as it was, and the lines that are
 // right act exactly once.
+#include <poll.h>
+#include <pty.h>
+
 #include "Fixture.h"
+#include "Process.h"
 #include "frontends/console/Console.h"
 
 namespace tl::test {
@@ -44,32 +48,41 @@ TEST_F(ConsoleScript, BadLinesAreRefusedOnceAndChangeNothing) {
   desktop->advance(2);  // past the creation record
   std::string bar = desktop->renderBar();
   std::string logBefore = log();
+  // Each error names what would have been right.
   const std::vector<std::pair<std::string, std::string>> refused = {
-      {"frobnicate", "error: unknown command frobnicate (try help)\n"},
-      {"click", "error: click: missing argument (see help)\n"},
-      {"click Nowhere", "error: cannot click Nowhere\n"},
-      {"drag arrow above separator", "error: drag ITEM left-of|right-of OTHER\n"},
+      {"frobnicate", "error: unknown command frobnicate; expected alert, await, bar, button,"},
+      {"bar please", "error: bar: unexpected please; expected bar\n"},
+      {"click", "error: click: missing argument; expected click ITEM [ctrl|opt|shift|cmd]...\n"},
+      {"click Nowhere", "error: click: no item Nowhere; expected "},
+      {"click arrow ctrlx", "error: click: unknown modifier ctrlx; expected ctrl, opt, shift or cmd\n"},
+      {"drag arrow above separator", "error: drag: unknown place above; expected left-of or right-of\n"},
       {"drag Clock left-of Dropbox", "error: cannot drag Clock\n"},
-      {"key ctrl+opt+cmd+", "error: unknown key combination ctrl+opt+cmd+\n"},
-      {"key hyper+b", "error: unknown key combination hyper+b\n"},
-      {"wait -1", "error: wait SECONDS\n"},
-      {"wait nan", "error: wait SECONDS\n"},
-      {"wait inf", "error: wait SECONDS\n"},
-      {"choose 设置…", "error: no such menu item: 设置…\n"},
-      {"press 知道了", "error: no alert button 知道了\n"},
-      {"slide 收起延时 nan", "error: slide: no such control in the open window\n"},
-      {"switch 显示分隔线", "error: switch: no such control in the open window\n"},
-      {"fault next-item no-wheel", "error: unknown fault (see help)\n"},
-      {"fault all no-button", "error: unknown fault (see help)\n"},
-      {"fault hotkey-taken ctrl+", "error: unknown fault (see help)\n"},
-      {"memory sometimes", "error: memory off|forget|keep\n"},
+      {"key ctrl+opt+cmd+", "error: key: unknown key combination ctrl+opt+cmd+; expected modifiers and one key"},
+      {"key hyper+b", "error: key: unknown key combination hyper+b;"},
+      {"wait -1", "error: wait: -1 is not a number of seconds; expected wait SECONDS\n"},
+      {"wait nan", "error: wait: nan is not a number of seconds;"},
+      {"wait 2s", "error: wait: 2s is not a number of seconds;"},
+      {"choose 设置…", "error: choose: no menu is open; expected right-click arrow first\n"},
+      {"press 知道了", "error: press: no alert is open\n"},
+      {"slide 收起延时 nan", "error: slide: nan is not a number; expected slide ROW VALUE\n"},
+      {"switch 显示分隔线", "error: switch: no window is open\n"},
+      {"fault next-item no-wheel", "error: fault next-item: unknown kind no-wheel; expected no-button, no-window or no-screen\n"},
+      {"fault all no-button", "error: fault all: expected fault all no-button|no-window|no-screen on|off\n"},
+      {"fault all no-button maybe", "error: fault all: maybe; expected on or off\n"},
+      {"fault symbol chevron.left gone", "error: fault symbol: gone; expected missing or present\n"},
+      {"fault hotkey-taken ctrl+", "error: fault hotkey-taken: unknown key combination ctrl+;"},
+      {"memory sometimes", "error: memory: unknown sometimes; expected off, forget or keep\n"},
+      {"defaults read com.apple.finder", "Domain com.apple.finder does not exist\n"},
+      {"defaults write com.ferrowick.tuckline hoverExpand -bool maybe", "Usage: defaults read [DOMAIN] [KEY]\n"},
   };
+  size_t failed = 0;
   for (const auto& [text, error] : refused) {
     bool more = false;
     auto [printed, errors] = line(text, &more);
-    EXPECT_EQ(errors, error) << text;
+    EXPECT_EQ(errors.substr(0, error.size()), error) << text;
     EXPECT_EQ(printed, "") << text;
     EXPECT_TRUE(more) << text;
+    EXPECT_EQ(console->failedLines(), ++failed) << text;
   }
   desktop->advance(2);
   EXPECT_EQ(desktop->renderBar(), bar);
@@ -86,10 +99,13 @@ TEST_F(ConsoleScript, GoodLinesActOnceAndTheConsoleEndsWithTheApplication) {
   EXPECT_TRUE(collapsed());
   EXPECT_EQ(line("state").first, "collapsed=true expandedByHover=false timerPending=false didAutoReorder=false\n");
   // A modifier the app does not treat as a menu request still toggles.
-  line("click arrow shift");
+  line("click arrow shift cmd");
   EXPECT_FALSE(collapsed());
-  // Stored values typed in the console are what the app reads next.
-  EXPECT_EQ(line("defaults write autoCollapse -bool true").second, "");
+  // Stored values typed in the console, with or without the domain as on a
+  // Mac, are what the app reads next.
+  EXPECT_EQ(line("defaults write com.ferrowick.tuckline autoCollapse -bool YES").second, "");
+  EXPECT_EQ(line("defaults read com.ferrowick.tuckline autoCollapse").first, "1\n");
+  EXPECT_EQ(line("defaults read-type com.ferrowick.tuckline autoCollapse").first, "Type is boolean\n");
   EXPECT_EQ(line("defaults write autoCollapseDelay -float 2.5").second, "");
   line("click arrow");
   line("hover arrow");
@@ -103,6 +119,7 @@ TEST_F(ConsoleScript, GoodLinesActOnceAndTheConsoleEndsWithTheApplication) {
   // A quoted menu title with a space is one word.
   line("right-click arrow");
   EXPECT_NE(line("menu").first, "(no menu open)\n");
+  EXPECT_EQ(console->failedLines(), 0u);
   bool more = true;
   EXPECT_EQ(line("choose \"退出 Tuckline\"", &more).second, "");
   EXPECT_FALSE(more);  // the application has ended, so the console does too
@@ -119,6 +136,67 @@ TEST_F(ConsoleScript, QuitLeavesTheApplicationRunning) {
   desktop->advance(2);
   EXPECT_EQ(line("await 1 创建状态栏项目").second, "");
 }
+
+#ifdef TUCKLINE_CONSOLE_PATH
+// Whatever runs a script learns from the exit status whether every line
+// worked; the lines after a failed one still run.
+TEST_F(Desktop, ScriptsExitNonZeroWithTheCountOfFailedLines) {
+  auto run = [&](const std::string& commands, std::string& out, std::string& err) {
+    std::ofstream(root + "/script.txt") << commands;
+    int status = waitExit(spawnConsole({"--home", home, "--script", root + "/script.txt"}, root + "/out.txt",
+                                       root + "/err.txt"));
+    out = readFile(root + "/out.txt");
+    err = readFile(root + "/err.txt");
+    return status;
+  };
+  std::string out, err;
+  EXPECT_EQ(run("wait 0.6\npress 知道了\nclick arrow\nstate\n", out, err), 0) << err;
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(run("click arrow ctrlx\nfrobnicate\nclick arrow\nstate\nwait 2s\n", out, err), 1);
+  EXPECT_EQ(out, "collapsed=true expandedByHover=false timerPending=false didAutoReorder=false\n");
+  EXPECT_NE(err.find("error: click: unknown modifier ctrlx"), std::string::npos) << err;
+  EXPECT_EQ(err.substr(err.rfind("tuckline:")), "tuckline: 3 lines failed\n");
+}
+
+// A person at a terminal (real time): the first-run alert shows up with
+// nothing typed, a typed title goes through line editing whole, and Ctrl-C
+// ends the program without waiting for Enter.
+TEST_F(Desktop, TerminalRedrawsByItselfAndQuitsOnCtrlC) {
+  int terminal = -1;
+  pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(TUCKLINE_CONSOLE_PATH, "tuckline", "--home", home.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string shown;
+  // What the terminal shows once `text` has appeared after `from`, or
+  // empty after 10 s.
+  auto until = [&](const std::string& text, size_t from) {
+    for (int i = 0; i < 200 && shown.find(text, from) == std::string::npos; ++i) {
+      pollfd p{terminal, POLLIN, 0};
+      char buf[4096];
+      if (poll(&p, 1, 50) > 0) {
+        ssize_t n = read(terminal, buf, sizeof buf);
+        if (n <= 0) break;
+        shown.append(buf, static_cast<size_t>(n));
+      }
+    }
+    return shown.find(text, from) != std::string::npos;
+  };
+  EXPECT_TRUE(until("[知道了] [打开设置]", 0)) << shown;
+  size_t mark = shown.size();
+  std::string typed = "press 知道了\r";
+  ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  // The alert went away: the bar is drawn again, without it.
+  EXPECT_TRUE(until("[Clock]\r\n", mark + typed.size())) << shown.substr(mark);
+  EXPECT_EQ(shown.find("error", mark), std::string::npos) << shown.substr(mark);
+  ASSERT_EQ(write(terminal, "click ar\x03", 9), 9);
+  EXPECT_EQ(waitExit(pid), 0);
+  close(terminal);
+  EXPECT_EQ(log().find("切换为收起"), std::string::npos);  // the half-typed click never ran
+}
+#endif
 
 }  // namespace
 }  // namespace tl::test

@@ -1,9 +1,12 @@
 #include "frontends/console/Console.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
-#include <set>
+#include <cstdint>
+#include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -29,15 +32,73 @@ std::string rest(const std::vector<std::string>& w, size_t from) {
   return out;
 }
 
-uint64_t modifierFlags(const std::vector<std::string>& w, size_t from) {
-  uint64_t flags = 0;
-  for (size_t i = from; i < w.size(); ++i) {
-    if (w[i] == "ctrl" || w[i] == "control") flags |= kEventModifierFlagControl;
-    if (w[i] == "opt" || w[i] == "option" || w[i] == "alt") flags |= kEventModifierFlagOption;
-    if (w[i] == "shift") flags |= kEventModifierFlagShift;
-    if (w[i] == "cmd" || w[i] == "command") flags |= kEventModifierFlagCommand;
-  }
-  return flags;
+// What follows each command: how many words, and how it is written.
+struct Usage {
+  size_t min, max;
+  const char* text;
+};
+constexpr size_t kAny = SIZE_MAX;
+
+const std::map<std::string, Usage>& usages() {
+  static const std::map<std::string, Usage> u = {
+      {"help", {0, 0, "help"}},
+      {"quit", {0, 0, "quit"}},
+      {"exit", {0, 0, "exit"}},
+      {"bar", {0, 0, "bar"}},
+      {"detail", {0, 0, "detail"}},
+      {"click", {1, kAny, "click ITEM [ctrl|opt|shift|cmd]..."}},
+      {"right-click", {1, 1, "right-click ITEM"}},
+      {"drag", {3, 3, "drag ITEM left-of|right-of OTHER"}},
+      {"hover", {1, 1, "hover ITEM"}},
+      {"unhover", {0, 0, "unhover"}},
+      {"key", {1, 1, "key COMBO, e.g. key ctrl+opt+cmd+b"}},
+      {"menu", {0, 0, "menu"}},
+      {"choose", {1, kAny, "choose TITLE|KEY"}},
+      {"escape", {0, 0, "escape"}},
+      {"alert", {0, 0, "alert"}},
+      {"press", {1, kAny, "press BUTTON"}},
+      {"window", {0, 0, "window"}},
+      {"switch", {1, kAny, "switch ROW"}},
+      {"slide", {2, 2, "slide ROW VALUE"}},
+      {"pick", {2, kAny, "pick ROW ITEM"}},
+      {"button", {1, kAny, "button TITLE"}},
+      {"close", {0, 0, "close"}},
+      {"wait", {1, 1, "wait SECONDS"}},
+      {"await", {1, kAny, "await [N] TEXT"}},
+      {"log", {0, 0, "log"}},
+      {"syslog", {0, 0, "syslog"}},
+      {"state", {0, 0, "state"}},
+      {"defaults", {1, kAny, "defaults read|read-type|write|delete [com.ferrowick.tuckline] ..."}},
+      {"login", {0, 0, "login"}},
+      {"fault", {2, 3, "fault next-item|all|symbol|hotkey-taken ... (see help)"}},
+      {"memory", {1, 1, "memory off|forget|keep"}},
+      {"terminate", {0, 0, "terminate"}},
+      {"echo", {0, kAny, "echo TEXT"}},
+  };
+  return u;
+}
+
+std::string joined(const std::vector<std::string>& names, const char* last = " or ") {
+  std::string out;
+  for (size_t i = 0; i < names.size(); ++i)
+    out += (i == 0 ? "" : i + 1 == names.size() ? last : ", ") + names[i];
+  return out;
+}
+
+std::optional<uint64_t> modifierFlag(const std::string& word) {
+  if (word == "ctrl" || word == "control") return kEventModifierFlagControl;
+  if (word == "opt" || word == "option" || word == "alt") return kEventModifierFlagOption;
+  if (word == "shift") return kEventModifierFlagShift;
+  if (word == "cmd" || word == "command") return kEventModifierFlagCommand;
+  return std::nullopt;
+}
+
+// A whole word that is a finite number, nothing less.
+std::optional<double> number(const std::string& word) {
+  char* end = nullptr;
+  double v = std::strtod(word.c_str(), &end);
+  if (word.empty() || !end || *end != '\0' || !std::isfinite(v)) return std::nullopt;
+  return v;
 }
 }  // namespace
 
@@ -78,7 +139,8 @@ std::string Console::help() {
   wait SECONDS                      let time pass
   log | syslog | state              the diagnostics log | the system log | app state
   await [N] TEXT                    wait (real time, up to 20 s) until the log shows TEXT (N times)
-  defaults read|write|delete ...    the application's user defaults
+  defaults read|read-type|write|delete [com.ferrowick.tuckline] ...
+                                    the application's user defaults, as on a Mac
   login                             log in again: start the launch agents
   fault next-item no-button|no-window|no-screen
   fault all no-button|no-window|no-screen on|off
@@ -89,36 +151,53 @@ std::string Console::help() {
 )";
 }
 
-void Console::fail(const std::string& message) { err_ << "error: " << message << "\n"; }
+void Console::fail(const std::string& message) {
+  err_ << "error: " << message << "\n";
+  if (!lineFailed_) ++failedLines_;
+  lineFailed_ = true;
+}
 
 bool Console::execute(const std::string& line) {
   auto words = splitWords(line);
   if (words.empty() || words[0][0] == '#') return !desktop_.terminated();
+  lineFailed_ = false;
   bool keepGoing = run(words);
   out_.flush();
   return keepGoing && !desktop_.terminated();
 }
 
+bool Console::knownItem(const std::string& command, const std::string& name) {
+  std::vector<std::string> names;
+  bool found = false;
+  desktop_.onMain([&] {
+    for (auto* item : desktop_.menuBar().items()) {
+      found = found || item->name() == name;
+      if (std::find(names.begin(), names.end(), item->name()) == names.end()) names.push_back(item->name());
+    }
+  });
+  if (!found) fail(command + ": no item " + name + "; expected " + joined(names));
+  return found;
+}
+
 bool Console::run(const std::vector<std::string>& w) {
   auto& d = desktop_;
   const std::string& c = w[0];
-  auto need = [&](size_t n) {
-    if (w.size() >= n + 1) return true;
-    fail(c + ": missing argument (see help)");
-    return false;
-  };
+  auto usage = usages().find(c);
+  if (usage == usages().end()) {
+    std::vector<std::string> names;
+    for (const auto& [name, u] : usages()) names.push_back(name);
+    fail("unknown command " + c + "; expected " + joined(names) + " (see help)");
+    return true;
+  }
+  const Usage& u = usage->second;
+  size_t given = w.size() - 1;
+  if (given < u.min || given > u.max) {
+    fail(c + ": " + (given < u.min ? "missing argument" : "unexpected " + w[u.max + 1]) + "; expected " + u.text);
+    return true;
+  }
   auto check = [&](bool ok, const std::string& what) {
     if (!ok) fail(what);
   };
-  static const std::set<std::string> known = {
-      "help",  "quit",   "exit",  "bar",    "detail", "click", "right-click", "drag",    "hover",
-      "unhover", "key",  "menu",  "choose", "escape", "alert", "press",       "window",  "switch",
-      "button", "close", "slide", "pick",   "wait",   "log",   "syslog",      "state",   "defaults",
-      "login", "await", "fault",  "memory", "terminate", "echo"};
-  if (!known.count(c)) {
-    fail("unknown command " + c + " (try help)");
-    return true;
-  }
 
   if (c == "help") {
     out_ << help();
@@ -128,50 +207,79 @@ bool Console::run(const std::vector<std::string>& w) {
     out_ << d.renderBar() << "\n";
   } else if (c == "detail") {
     out_ << d.renderBarDetail();
-  } else if (c == "click" && need(1)) {
-    check(d.click(w[1], modifierFlags(w, 2)), "cannot click " + w[1]);
-  } else if ((c == "right-click") && need(1)) {
-    check(d.rightClick(w[1]), "cannot click " + w[1]);
-  } else if (c == "drag" && need(3)) {
-    if (w[2] != "left-of" && w[2] != "right-of") {
-      fail("drag ITEM left-of|right-of OTHER");
-    } else {
-      check(d.drag(w[1], w[3], w[2] == "left-of"), "cannot drag " + w[1]);
+  } else if (c == "click") {
+    uint64_t flags = 0;
+    for (size_t i = 2; i < w.size(); ++i) {
+      auto flag = modifierFlag(w[i]);
+      if (!flag) {
+        fail("click: unknown modifier " + w[i] + "; expected ctrl, opt, shift or cmd");
+        return true;
+      }
+      flags |= *flag;
     }
-  } else if (c == "hover" && need(1)) {
-    check(d.hover(w[1]), "cannot point at " + w[1]);
+    if (knownItem(c, w[1])) check(d.click(w[1], flags), "cannot click " + w[1]);
+  } else if (c == "right-click") {
+    if (knownItem(c, w[1])) check(d.rightClick(w[1]), "cannot click " + w[1]);
+  } else if (c == "drag") {
+    if (w[2] != "left-of" && w[2] != "right-of")
+      fail("drag: unknown place " + w[2] + "; expected left-of or right-of");
+    else if (knownItem(c, w[1]) && knownItem(c, w[3]))
+      check(d.drag(w[1], w[3], w[2] == "left-of"), "cannot drag " + w[1]);
+  } else if (c == "hover") {
+    if (knownItem(c, w[1])) check(d.hover(w[1]), "cannot point at " + w[1]);
   } else if (c == "unhover") {
     d.movePointerAway();
-  } else if (c == "key" && need(1)) {
+  } else if (c == "key") {
     uint32_t code = 0, mods = 0;
     if (!sim::parseKeyCombination(w[1], code, mods))
-      fail("unknown key combination " + w[1]);
+      fail("key: unknown key combination " + w[1] + "; expected modifiers and one key joined by +, e.g. ctrl+opt+cmd+b");
     else
       d.pressKey(code, mods);
   } else if (c == "menu") {
     std::string m = d.renderMenu();
     out_ << (m.empty() ? "(no menu open)\n" : m);
-  } else if (c == "choose" && need(1)) {
-    check(d.chooseMenuItem(rest(w, 1)), "no such menu item: " + rest(w, 1));
+  } else if (c == "choose") {
+    std::vector<std::string> titles;
+    bool open = false;
+    d.onMain([&] {
+      auto menu = d.menuBar().openMenu();
+      open = menu != nullptr;
+      if (menu)
+        for (const auto& item : menu->itemArray())
+          if (!item->isSeparatorItem()) titles.push_back(item->title());
+    });
+    if (!open) fail("choose: no menu is open; expected right-click arrow first");
+    else check(d.chooseMenuItem(rest(w, 1)), "choose: no menu item " + rest(w, 1) + "; expected " + joined(titles));
   } else if (c == "escape") {
     d.closeMenu();
   } else if (c == "alert") {
     std::string a = d.renderAlert();
     out_ << (a.empty() ? "(no alert open)\n" : a);
-  } else if (c == "press" && need(1)) {
-    check(d.pressAlertButton(rest(w, 1)), "no alert button " + rest(w, 1));
+  } else if (c == "press") {
+    std::optional<std::vector<std::string>> buttons;
+    d.onMain([&] {
+      if (auto* alert = d.simAlerts().openAlert()) buttons = alert->buttons;
+    });
+    if (!buttons) fail("press: no alert is open");
+    else check(d.pressAlertButton(rest(w, 1)), "press: no alert button " + rest(w, 1) + "; expected " + joined(*buttons));
   } else if (c == "window") {
     std::string text = d.renderWindows();
     out_ << (text.empty() ? "(no window open)\n" : text);
-  } else if ((c == "switch" || c == "button" || c == "close") || ((c == "slide" || c == "pick") && need(2))) {
-    bool ok = false;
+  } else if (c == "switch" || c == "button" || c == "close" || c == "slide" || c == "pick") {
+    auto value = c == "slide" ? number(w[2]) : std::optional<double>(0);
+    if (!value) {
+      fail("slide: " + w[2] + " is not a number; expected " + u.text);
+      return true;
+    }
+    bool ok = false, open = false;
     d.onMain([&] {
       auto windows = d.simViews().visibleWindows();
       if (windows.empty()) return;
+      open = true;
       auto& win = *windows.back();
-      if (c == "switch" && w.size() > 1) ok = d.simViews().flipSwitch(win, rest(w, 1));
-      if (c == "button" && w.size() > 1) ok = d.simViews().pressButton(win, rest(w, 1));
-      if (c == "slide") ok = d.simViews().dragSlider(win, w[1], std::strtod(w[2].c_str(), nullptr));
+      if (c == "switch") ok = d.simViews().flipSwitch(win, rest(w, 1));
+      if (c == "button") ok = d.simViews().pressButton(win, rest(w, 1));
+      if (c == "slide") ok = d.simViews().dragSlider(win, w[1], *value);
       if (c == "pick") ok = d.simViews().pickPopUpItem(win, w[1], rest(w, 2));
       if (c == "close") {
         win.close();
@@ -179,18 +287,24 @@ bool Console::run(const std::vector<std::string>& w) {
       }
     });
     d.waitIdle();
-    check(ok, c + ": no such control in the open window");
-  } else if (c == "wait" && need(1)) {
-    double s = std::strtod(w[1].c_str(), nullptr);
-    if (!(s >= 0) || !std::isfinite(s)) {
-      fail("wait SECONDS");
+    static const std::map<std::string, std::string> wanted = {
+        {"switch", "the title of a row with a switch"},
+        {"slide", "the title of a row with a slider"},
+        {"pick", "the title of a row with a pop-up and one of its items"},
+        {"button", "a button's title"}};
+    if (!open) fail(c + ": no window is open");
+    else if (!ok) fail(c + ": no such control in the open window; expected " + wanted.at(c));
+  } else if (c == "wait") {
+    auto s = number(w[1]);
+    if (!s || *s < 0) {
+      fail("wait: " + w[1] + " is not a number of seconds; expected " + u.text);
     } else if (d.loop().time() == sim::SimRunLoop::Time::Virtual) {
-      d.advance(s);
+      d.advance(*s);
     } else {
-      std::this_thread::sleep_for(std::chrono::duration<double>(s));
+      std::this_thread::sleep_for(std::chrono::duration<double>(*s));
       d.waitIdle();
     }
-  } else if (c == "await" && need(1)) {
+  } else if (c == "await") {
     // Other processes (a copy started by launchd) write in real time, even
     // when this desktop's clock is virtual.
     // "await N TEXT" waits for the Nth time TEXT shows.
@@ -229,46 +343,68 @@ bool Console::run(const std::vector<std::string>& w) {
   } else if (c == "defaults") {
     std::vector<std::string> args(w.begin() + 1, w.end());
     // The app reads the store at every use, so the change is seen at once.
-    d.onMain([&] { sim::runDefaultsTool(d.defaultsPath(), args, out_, err_); });
+    int status = 0;
+    d.onMain([&] { status = sim::runDefaultsTool(d.defaultsPath(), args, out_, err_); });
+    // The tool has said why.
+    if (status != 0 && !lineFailed_) {
+      ++failedLines_;
+      lineFailed_ = true;
+    }
   } else if (c == "login") {
     out_ << sim::simulateLogin(d.config().home) << " agent(s) started\n";
-  } else if (c == "fault" && need(2)) {
-    bool ok = true;
-    d.onMain([&] {
-      sim::ItemFaults f;
-      const std::string& kind = w.size() > 2 ? w[2] : "";
-      auto setFlag = [&](sim::ItemFaults& faults, const std::string& name, bool on) {
-        if (name == "no-button") faults.noButton = on;
-        else if (name == "no-window") faults.noWindow = on;
-        else if (name == "no-screen") faults.noScreen = on;
-        else return false;
-        return true;
-      };
-      if (w[1] == "next-item") {
-        ok = setFlag(f, kind, true);
-        if (ok) d.menuBar().faultNextItem(f);
-      } else if (w[1] == "all" && w.size() > 3) {
-        ok = setFlag(d.menuBar().globalFaults(), kind, w[3] == "on");
-      } else if (w[1] == "symbol" && w.size() > 3) {
-        d.simGraphics().setSymbolMissing(w[2], w[3] == "missing");
-      } else if (w[1] == "hotkey-taken") {
-        uint32_t code = 0, mods = 0;
-        ok = sim::parseKeyCombination(w[2], code, mods);
-        if (ok) d.hotKeyRegistry().takeByOtherApplication(code, mods);
-      } else {
-        ok = false;
+  } else if (c == "fault") {
+    const std::string& kind = w[2];
+    const std::string what = w.size() > 3 ? w[3] : "";
+    auto itemFault = [&](sim::ItemFaults& faults, bool on) {
+      if (kind == "no-button") faults.noButton = on;
+      else if (kind == "no-window") faults.noWindow = on;
+      else if (kind == "no-screen") faults.noScreen = on;
+      else return false;
+      return true;
+    };
+    auto arity = [&](size_t words, const char* form) {
+      if (w.size() == words + 1) return true;
+      fail(std::string("fault ") + w[1] + ": expected " + form);
+      return false;
+    };
+    static const char* kinds = "; expected no-button, no-window or no-screen";
+    if (w[1] == "next-item") {
+      if (arity(2, "fault next-item no-button|no-window|no-screen")) {
+        sim::ItemFaults f;
+        if (!itemFault(f, true)) fail("fault next-item: unknown kind " + kind + kinds);
+        else d.onMain([&] { d.menuBar().faultNextItem(f); });
       }
-    });
-    check(ok, "unknown fault (see help)");
-  } else if (c == "memory" && need(1)) {
-    bool ok = true;
-    d.onMain([&] {
-      if (w[1] == "off") d.menuBar().setMemory(sim::PositionMemory::Off);
-      else if (w[1] == "forget") d.menuBar().setMemory(sim::PositionMemory::ForgetOnRemove);
-      else if (w[1] == "keep") d.menuBar().setMemory(sim::PositionMemory::Keep);
-      else ok = false;
-    });
-    check(ok, "memory off|forget|keep");
+    } else if (w[1] == "all") {
+      if (arity(3, "fault all no-button|no-window|no-screen on|off")) {
+        sim::ItemFaults probe;
+        if (!itemFault(probe, true)) fail("fault all: unknown kind " + kind + kinds);
+        else if (what != "on" && what != "off") fail("fault all: " + what + "; expected on or off");
+        else d.onMain([&] { itemFault(d.menuBar().globalFaults(), what == "on"); });
+      }
+    } else if (w[1] == "symbol") {
+      if (arity(3, "fault symbol NAME missing|present")) {
+        if (what != "missing" && what != "present") fail("fault symbol: " + what + "; expected missing or present");
+        else d.onMain([&] { d.simGraphics().setSymbolMissing(kind, what == "missing"); });
+      }
+    } else if (w[1] == "hotkey-taken") {
+      uint32_t code = 0, mods = 0;
+      if (!arity(2, "fault hotkey-taken COMBO")) {
+      } else if (!sim::parseKeyCombination(kind, code, mods)) {
+        fail("fault hotkey-taken: unknown key combination " + kind + "; expected e.g. ctrl+opt+cmd+b");
+      } else {
+        d.onMain([&] { d.hotKeyRegistry().takeByOtherApplication(code, mods); });
+      }
+    } else {
+      fail("fault: unknown fault " + w[1] + "; expected next-item, all, symbol or hotkey-taken");
+    }
+  } else if (c == "memory") {
+    static const std::map<std::string, sim::PositionMemory> kinds = {
+        {"off", sim::PositionMemory::Off},
+        {"forget", sim::PositionMemory::ForgetOnRemove},
+        {"keep", sim::PositionMemory::Keep}};
+    auto kind = kinds.find(w[1]);
+    if (kind == kinds.end()) fail("memory: unknown " + w[1] + "; expected off, forget or keep");
+    else d.onMain([&] { d.menuBar().setMemory(kind->second); });
   } else if (c == "terminate") {
     d.requestTermination();
   } else if (c == "echo") {
