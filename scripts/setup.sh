@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Installs everything Tuckline needs to build, run and test on a Debian
-# machine. Safe to run again.
+# machine. Safe to run again; with everything there it only checks.
+# --run: only what building and running the programs needs, without the
+# browser tests' tooling (chromium, node and its modules).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+forTests=1
+[ "${1:-}" = "--run" ] && forTests=0
 
 packages=(cmake ninja-build g++ pkg-config libplist-dev libplist-utils libgtest-dev libgmock-dev
-          libbenchmark-dev libcpp-httplib-dev nlohmann-json3-dev)
-if [ -f frontends/web/setup.sh ]; then
+          libbenchmark-dev libcpp-httplib-dev nlohmann-json3-dev libedit-dev)
+if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then
   packages+=(chromium fonts-noto-cjk)
   # Some machines carry a Node.js build that bundles npm and conflicts with
   # Debian's npm package: take Debian's only where there is none.
@@ -24,4 +28,4 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
-if [ -f frontends/web/setup.sh ]; then bash frontends/web/setup.sh; fi
+if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then bash frontends/web/setup.sh; fi

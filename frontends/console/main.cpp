@@ -12,6 +12,7 @@
 #include "frontends/console/Signals.h"
 #include "frontends/console/Console.h"
 #include "frontends/console/Home.h"
+#include "frontends/console/Interactive.h"
 #include "platform/sim/DefaultsTool.h"
 
 using namespace tl;
@@ -20,7 +21,7 @@ namespace {
 int usage() {
   std::cerr << "usage: tuckline [--home DIR] [--virtual|--real] [--script FILE] [--headless]\n"
                "                [--screen-width N] [--thickness N] [--items NAME:WIDTH,...] [--memory off|forget|keep]\n"
-               "       tuckline [--home DIR] defaults read|write|delete ...\n";
+               "       tuckline [--home DIR] defaults read|read-type|write|delete [com.ferrowick.tuckline] ...\n";
   return 2;
 }
 
@@ -105,6 +106,7 @@ int main(int argc, char** argv) {
   std::thread([&desktop, signals] {
     int sig = 0;
     sigwait(&signals, &sig);
+    console::quitInteractive();
     desktop.requestTermination();
   }).detach();
 
@@ -125,15 +127,19 @@ int main(int argc, char** argv) {
     in = &file;
   }
   if (interactive) {
-    std::cout << "Tuckline on the simulated desktop (home " << home << "). Type help for commands.\n";
-    std::cout << desktop.renderBar() << "\n> " << std::flush;
+    console::runInteractive(desktop, console, home);
+    return 0;
   }
   for (std::string line; !desktop.terminated() && std::getline(*in, line);) {
     if (!console.execute(line)) break;
-    if (interactive && !desktop.terminated()) std::cout << desktop.renderBar() << "\n> " << std::flush;
   }
   // The end of the commands is the person quitting.
   if (!desktop.terminated()) desktop.requestTermination();
   desktop.join();
+  // A script that went wrong says so to whatever ran it.
+  if (size_t failed = console.failedLines()) {
+    std::cerr << "tuckline: " << failed << (failed == 1 ? " line" : " lines") << " failed\n";
+    return 1;
+  }
   return 0;
 }
