@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
   }
   session.launch();
   std::thread http([&server] { server.run(); });
+  std::cout << "Simulated home: " << home << "\n";
   std::cout << "Tuckline browser desktop: http://127.0.0.1:" << bound << std::endl;
 
   // Started by launchd at login, this process is the application: when it

@@ -10,4 +10,8 @@ if ! command -v chromium >/dev/null 2>&1 || ! dpkg -s fonts-noto-cjk >/dev/null 
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y chromium fonts-noto-cjk nodejs npm
 fi
-npm ci --no-audit --no-fund
+# The modules once per lockfile: npm ci would fetch them again every time.
+if ! cmp -s package-lock.json node_modules/.installed-lock.json 2>/dev/null; then
+  npm ci --no-audit --no-fund
+  cp package-lock.json node_modules/.installed-lock.json
+fi
