@@ -72,6 +72,7 @@ TEST_F(ConsoleScript, BadLinesAreRefusedOnceAndChangeNothing) {
       {"fault symbol chevron.left gone", "error: fault symbol: gone; expected missing or present\n"},
       {"fault hotkey-taken ctrl+", "error: fault hotkey-taken: unknown key combination ctrl+;"},
       {"memory sometimes", "error: memory: unknown sometimes; expected off, forget or keep\n"},
+      {"date 2026-02-30 10:00", "error: date: 2026-02-30 10:00 is not a date of 1970–9999 in the local time zone;"},
       {"defaults read com.apple.finder", "Domain com.apple.finder does not exist\n"},
       {"defaults write com.ferrowick.tuckline hoverExpand -bool maybe", "Usage: defaults read [DOMAIN] [KEY]\n"},
   };
@@ -98,6 +99,12 @@ TEST_F(ConsoleScript, GoodLinesActOnceAndTheConsoleEndsWithTheApplication) {
   EXPECT_EQ(line("click arrow").second, "");
   EXPECT_TRUE(collapsed());
   EXPECT_EQ(line("state").first, "collapsed=true expandedByHover=false timerPending=false didAutoReorder=false\n");
+  // A script sets the virtual date; the next record is stamped from it.
+  EXPECT_EQ(line("date").first, "2026-12-06 12:00:00\n");
+  line("date 2027-01-01 09:00");
+  line("wait 0.3");
+  EXPECT_EQ(line("date").first, "2027-01-01 09:00:00\n");
+  EXPECT_NE(log().find("[2027-01-01 09:00:00] 切换为收起\n"), std::string::npos);
   // A modifier the app does not treat as a menu request still toggles.
   line("click arrow shift cmd");
   EXPECT_FALSE(collapsed());

@@ -39,6 +39,27 @@ TEST_F(Desktop, SecondProcessGivesWayAndKilledProcessLeavesNoTrace) {
   kill(fourth, SIGTERM);
   EXPECT_EQ(waitExit(fourth), 0);
 }
+
+TEST_F(Desktop, AnOptionThatMakesNoSenseStartsNothing) {
+  std::string err = root + "/err.txt";
+  std::string fresh = root + "/fresh";
+  for (std::vector<std::string> bad : {
+           std::vector<std::string>{"--start", "2026-02-30 10:00"},
+           {"--start", "2026-12-06 12:00", "--real"},
+           {"--screen-width", "12"},
+           {"--screen-width", "wide"},
+           {"--thickness", "0"},
+           {"--memory", "sometimes"},
+           {"--items", "Dropbox:-3"},
+       }) {
+    bad.insert(bad.begin(), {"--home", fresh, "--script", "/dev/null"});
+    EXPECT_EQ(waitExit(spawnConsole(bad, "/dev/null", err)), 2) << bad[4];
+    std::string message = readFile(err);
+    EXPECT_EQ(count(message, "\n"), 1) << message;
+    EXPECT_EQ(message.rfind("tuckline: " + bad[4], 0), 0u) << message;
+    EXPECT_FALSE(std::filesystem::exists(fresh)) << bad[4];
+  }
+}
 #endif
 
 }  // namespace

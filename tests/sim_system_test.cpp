@@ -165,6 +165,26 @@ TEST_F(SimSystem, DatesInTheLocalZone) {
   EXPECT_EQ(f->stringFromDate(0.9999999), "1970-01-01 00:00:00.999");  // never rounded into the next second
   for (double odd : {std::nan(""), std::numeric_limits<double>::infinity(), -1e300, 1e300})
     EXPECT_EQ(f->stringFromDate(odd), "");
+
+  // A start typed by a person is local time; dates that do not exist are refused.
+  EXPECT_EQ(parseLocalDate("2026-12-06 12:00:00"), 1796558400);
+  EXPECT_EQ(parseLocalDate("2026-12-06T12:00"), 1796558400);
+  for (const char* bad : {"", "2026-12-06", "2026-02-30 10:00", "2026-12-06 24:00", "1969-12-31 23:59",
+                          "10000-01-01 00:00", "2026-12-06 12:00:00 ", "2026-1a-06 12:00", "２０２６-12-06 12:00"})
+    EXPECT_FALSE(parseLocalDate(bad)) << bad;
+  {
+    ZoneGuard zone("CET-1CEST,M3.5.0,M10.5.0/3");
+    EXPECT_FALSE(parseLocalDate("2026-03-29 02:30"));  // skipped by summer time
+    EXPECT_EQ(parseLocalDate("2026-12-06 13:00"), 1796558400);
+  }
+  // Virtual time can be set to another date and runs on from there; the
+  // wall clock cannot.
+  EXPECT_TRUE(clock.setNow(1800000000));
+  elapsed += 2;
+  EXPECT_DOUBLE_EQ(clock.now(), 1800000002);
+  SimClock wall;
+  EXPECT_FALSE(wall.setNow(0));
+  EXPECT_NEAR(wall.now(), static_cast<double>(std::time(nullptr)), 2);
 }
 
 TEST_F(SimSystem, SystemLogLinesAreVerbatim) {

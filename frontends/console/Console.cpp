@@ -64,6 +64,7 @@ const std::map<std::string, Usage>& usages() {
       {"button", {1, kAny, "button TITLE"}},
       {"close", {0, 0, "close"}},
       {"wait", {1, 1, "wait SECONDS"}},
+      {"date", {0, 2, "date [YYYY-MM-DD HH:MM:SS]"}},
       {"await", {1, kAny, "await [N] TEXT"}},
       {"log", {0, 0, "log"}},
       {"syslog", {0, 0, "syslog"}},
@@ -137,6 +138,7 @@ std::string Console::help() {
   window | switch ROW | slide ROW VALUE | pick ROW ITEM | button TITLE | close
                                     the settings window and its controls
   wait SECONDS                      let time pass
+  date [YYYY-MM-DD HH:MM:SS]        the desktop's date; in virtual time, set it
   log | syslog | state              the diagnostics log | the system log | app state
   await [N] TEXT                    wait (real time, up to 20 s) until the log shows TEXT (N times)
   defaults read|read-type|write|delete [com.ferrowick.tuckline] ...
@@ -303,6 +305,20 @@ bool Console::run(const std::vector<std::string>& w) {
     } else {
       std::this_thread::sleep_for(std::chrono::duration<double>(*s));
       d.waitIdle();
+    }
+  } else if (c == "date") {
+    if (w.size() == 1) {
+      d.onMain([&] {
+        auto f = d.simClock().newDateFormatter();
+        f->setDateFormat("yyyy-MM-dd HH:mm:ss");
+        out_ << f->stringFromDate(d.simClock().now()) << "\n";
+      });
+    } else if (auto date = sim::parseLocalDate(rest(w, 1)); !date) {
+      fail("date: " + rest(w, 1) + " is not a date of 1970–9999 in the local time zone; expected " + u.text);
+    } else if (d.simClock().isWallClock()) {
+      fail("date: in real time the date is the machine's own");
+    } else {
+      d.onMain([&] { d.simClock().setNow(*date); });
     }
   } else if (c == "await") {
     // Other processes (a copy started by launchd) write in real time, even

@@ -11,16 +11,20 @@
 #include "frontends/console/Home.h"
 #include "frontends/web/Server.h"
 #include "frontends/web/Session.h"
+#include "platform/sim/SimOptions.h"
 
 using namespace tl;
 
 namespace {
 int usage() {
-  std::cerr << "usage: tuckline-web [--home DIR] [--port N] [--notch] [--screen-width N] [--thickness N]\n"
-               "                   [--memory off|forget|keep]\n"
-               "  --port N   listen on 127.0.0.1:N (default 8765; 0 picks a free port)\n"
-               "  --notch    draw the screen with a notch in the middle of the menu bar\n"
-               "  --memory   how the bar remembers dragged positions (default forget)\n";
+  std::cerr << "usage: tuckline-web [--home DIR] [--port N] [desktop options]\n"
+               "  --port N              listen on 127.0.0.1:N (default 8765; 0 picks a free port)\n"
+            << sim::desktopOptionsUsage();
+  return 2;
+}
+
+int refuse(const std::string& why) {
+  std::cerr << "tuckline-web: " << why << "\n";
   return 2;
 }
 }  // namespace
@@ -30,41 +34,31 @@ int main(int argc, char** argv) {
   int port = 8765;
   bool portGiven = false;
   web::Options options;
-  sim::SimMenuBar::Config bar;
-  auto number = [](const char* text, double low, double high, double& out) {
-    char* end = nullptr;
-    double v = std::strtod(text, &end);
-    if (!end || *end != '\0' || !(v >= low && v <= high)) return false;
-    out = v;
-    return true;
-  };
-  for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    bool hasValue = i + 1 < argc;
+  sim::DesktopOptions desktopOptions;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    bool hasValue = i + 1 < args.size();
+    std::string error;
     if (a == "--home" && hasValue) {
-      home = argv[++i];
+      home = args[++i];
     } else if (a == "--port" && hasValue) {
       char* end = nullptr;
-      long p = std::strtol(argv[++i], &end, 10);
-      if (!end || *end != '\0' || p < 0 || p > 65535) return usage();
+      long p = std::strtol(args[++i].c_str(), &end, 10);
+      if (args[i].empty() || !end || *end != '\0' || p < 0 || p > 65535)
+        return refuse("--port " + args[i] + ": a port is 0 to 65535");
       port = static_cast<int>(p);
       portGiven = true;
     } else if (a == "--notch") {
       options.notch = true;
-    } else if (a == "--screen-width" && hasValue) {
-      if (!number(argv[++i], 200, 20000, bar.screenWidth)) return usage();
-    } else if (a == "--thickness" && hasValue) {
-      if (!number(argv[++i], 1, 100, bar.thickness)) return usage();
-    } else if (a == "--memory" && hasValue) {
-      std::string m = argv[++i];
-      if (m == "off") bar.memory = sim::PositionMemory::Off;
-      else if (m == "forget") bar.memory = sim::PositionMemory::ForgetOnRemove;
-      else if (m == "keep") bar.memory = sim::PositionMemory::Keep;
-      else return usage();
-    } else {
+    } else if (auto parsed = sim::parseDesktopOption(args, i, desktopOptions, error); parsed == sim::OptionParse::Bad) {
+      return refuse(error);
+    } else if (parsed == sim::OptionParse::NotMine) {
       return usage();
     }
   }
+  // The browser desktop is for people: its time is the machine's.
+  if (desktopOptions.startGiven) return refuse("--start is for virtual time; the browser desktop runs in real time");
 
   home = console::resolveHome(home);
   std::string error;
@@ -78,9 +72,8 @@ int main(int argc, char** argv) {
   sigset_t signals = console::blockQuitSignals();
   std::signal(SIGPIPE, SIG_IGN);
 
-  sim::SimDesktop::Config config;
+  sim::SimDesktop::Config config = desktopOptions.config;
   config.home = home;
-  config.menuBar = bar;
   web::Session session(config, options);
   web::Server server(session);
   int bound = server.bind("127.0.0.1", port);

@@ -20,7 +20,9 @@ SimDesktop::SimDesktop(Config config)
       alerts_(loop_),
       defaults_(std::make_unique<SimDefaults>(defaultsPath())),
       files_(std::make_unique<SimFileManager>(config_.home)),
-      clock_(std::make_unique<SimClock>([this] { return loop_.elapsed(); }, config_.startEpoch)),
+      clock_(config_.time == SimRunLoop::Time::Virtual
+                 ? std::make_unique<SimClock>([this] { return loop_.elapsed(); }, config_.startEpoch)
+                 : std::make_unique<SimClock>()),
       systemLog_(std::make_unique<SimSystemLog>(config_.home, config_.processName, [this] { return clock_->now(); })),
       workspace_(std::make_unique<SimWorkspace>(config_.home)),
       processInfo_(std::make_unique<SimProcessInfo>()),

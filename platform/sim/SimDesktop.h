@@ -34,11 +34,14 @@ class SimViews;
 // is what a person would see at that moment.
 class SimDesktop : public Platform {
  public:
+  static constexpr double kVirtualStart = 1796558400;
   struct Config {
     std::string home;                 // the sandbox home; must exist
     SimRunLoop::Time time = SimRunLoop::Time::Virtual;
     SimMenuBar::Config menuBar;
-    double startEpoch = 1796558400;   // 2026-12-06 12:00:00 UTC, for virtual time
+    // Where virtual time starts: 2026-12-06 12:00:00 UTC unless set. Real
+    // time reads the machine's clock.
+    double startEpoch = kVirtualStart;
     std::string bundleID = "com.ferrowick.tuckline";
     std::string processName = "Tuckline";
   };
@@ -92,6 +95,7 @@ class SimDesktop : public Platform {
   SimTasks& simTasks() { return *tasks_; }
   SimViews& simViews() { return *views_; }
   SimSystemLog& simSystemLog() { return *systemLog_; }
+  SimClock& simClock() { return *clock_; }
   const Config& config() const { return config_; }
   std::string logPath() const { return config_.home + "/Library/Logs/Tuckline.log"; }
   std::string defaultsPath() const { return config_.home + "/Library/Preferences/" + config_.bundleID + ".plist"; }

@@ -289,6 +289,57 @@ std::string formatDate(const std::string& pattern, double secondsSince1970) {
   return out;
 }
 
+std::optional<double> parseLocalDate(const std::string& text) {
+  // YYYY-MM-DD HH:MM[:SS], a space or a T between date and time.
+  auto digits = [&](size_t at, size_t n, int& out) {
+    if (at + n > text.size()) return false;
+    out = 0;
+    for (size_t i = at; i < at + n; ++i) {
+      if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+      out = out * 10 + (text[i] - '0');
+    }
+    return true;
+  };
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool shape = (text.size() == 16 || text.size() == 19) && digits(0, 4, year) && text[4] == '-' &&
+               digits(5, 2, month) && text[7] == '-' && digits(8, 2, day) && (text[10] == ' ' || text[10] == 'T') &&
+               digits(11, 2, hour) && text[13] == ':' && digits(14, 2, minute) &&
+               (text.size() == 16 || (text[16] == ':' && digits(17, 2, second)));
+  if (!shape) return std::nullopt;
+  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+      second > 59)
+    return std::nullopt;
+  ::tzset();
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  time_t t = ::mktime(&tm);
+  // mktime moves February 30th to March and a skipped hour on by one: such
+  // a date does not exist here.
+  if (t == static_cast<time_t>(-1) || tm.tm_year != year - 1900 || tm.tm_mon != month - 1 || tm.tm_mday != day ||
+      tm.tm_hour != hour || tm.tm_min != minute)
+    return std::nullopt;
+  return static_cast<double>(t);
+}
+
+double SimClock::now() const {
+  if (elapsed_) return start_ + elapsed_();
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+bool SimClock::setNow(double date) {
+  if (!elapsed_ || !std::isfinite(date)) return false;
+  start_ = date - elapsed_();
+  return true;
+}
+
 std::unique_ptr<DateFormatter> SimClock::newDateFormatter() { return std::make_unique<SimDateFormatter>(); }
 
 SimSystemLog::SimSystemLog(std::string home, std::string processName, std::function<double()> now)

@@ -1,0 +1,93 @@
+#include "platform/sim/SimOptions.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/sim/SimSystem.h"
+
+namespace tl::sim {
+
+namespace {
+bool number(const std::string& text, double low, double high, double& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  double v = std::strtod(text.c_str(), &end);
+  if (!end || *end != '\0' || !(v >= low && v <= high)) return false;
+  out = v;
+  return true;
+}
+
+// NAME:WIDTH,… : the other applications' items, left to right; the system
+// area stays as it is.
+bool parseItems(const std::string& text, std::vector<BarItemSpec>& out) {
+  std::vector<BarItemSpec> items;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t comma = text.find(',', start);
+    std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (!part.empty()) {
+      size_t colon = part.find(':');
+      double width = 26;
+      if (colon != std::string::npos && !number(part.substr(colon + 1), 1, 999, width)) return false;
+      std::string name = part.substr(0, colon);
+      if (name.empty()) return false;
+      items.push_back({name, width, false});
+    }
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  for (auto& s : SimMenuBar::defaultItems())
+    if (s.system) items.push_back(s);
+  out = std::move(items);
+  return true;
+}
+}  // namespace
+
+OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, DesktopOptions& options,
+                               std::string& error) {
+  const std::string& a = args[i];
+  auto& c = options.config;
+  auto& bar = c.menuBar;
+  static const std::vector<std::string> withValue = {"--start", "--screen-width", "--thickness", "--memory",
+                                                     "--items"};
+  bool known = false;
+  for (const auto& name : withValue) known |= a == name;
+  if (!known) return OptionParse::NotMine;
+  if (i + 1 >= args.size()) {
+    error = a + " needs a value";
+    return OptionParse::Bad;
+  }
+  const std::string& v = args[++i];
+  auto bad = [&](std::string why) {
+    error = a + " " + v + ": " + why;
+    return OptionParse::Bad;
+  };
+  if (a == "--start") {
+    auto date = parseLocalDate(v);
+    if (!date) return bad("not a date and time of 1970–9999 here, like \"2026-12-06 12:00:00\"");
+    c.startEpoch = *date;
+    options.startGiven = true;
+  } else if (a == "--screen-width") {
+    if (!number(v, 200, 20000, bar.screenWidth)) return bad("the screen is 200 to 20000 points wide");
+  } else if (a == "--thickness") {
+    if (!number(v, 1, 100, bar.thickness)) return bad("the menu bar is 1 to 100 points high");
+  } else if (a == "--memory") {
+    if (v == "off") bar.memory = PositionMemory::Off;
+    else if (v == "forget") bar.memory = PositionMemory::ForgetOnRemove;
+    else if (v == "keep") bar.memory = PositionMemory::Keep;
+    else return bad("off, forget or keep");
+  } else if (a == "--items") {
+    if (!parseItems(v, bar.items)) return bad("NAME:WIDTH,… with widths of 1 to 999 points");
+  }
+  return OptionParse::Taken;
+}
+
+std::string desktopOptionsUsage() {
+  return "  --start DATE          virtual time starts at this local date, \"2026-12-06 12:00:00\" by default\n"
+         "  --screen-width N      the screen is N points wide (200–20000, default 1512)\n"
+         "  --thickness N         the menu bar is N points high (1–100, default 24)\n"
+         "  --items NAME:W,...    the other applications' status items, left to right\n"
+         "  --memory off|forget|keep  how the bar remembers dragged positions (default forget)\n";
+}
+
+}  // namespace tl::sim

@@ -1,0 +1,27 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/sim/SimDesktop.h"
+
+namespace tl::sim {
+
+// The command-line options that set up the simulated desktop, the same in
+// every front end. Each value is checked here: a front end that gets one
+// that makes no sense says so in one line and starts nothing.
+struct DesktopOptions {
+  SimDesktop::Config config;
+  bool startGiven = false;  // --start: only virtual time has a start
+};
+
+enum class OptionParse { NotMine, Taken, Bad };
+
+// Looks at args[i] and, for an option with a value, the word after it
+// (then i is left on that word). On Bad, error is the line to print.
+OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, DesktopOptions& options,
+                               std::string& error);
+
+// The lines of a usage text that describe these options.
+std::string desktopOptionsUsage();
+
+}  // namespace tl::sim
