@@ -10,6 +10,7 @@
 #include "app/Main.h"
 #include "diagnostics/Diagnostics.h"
 #include "frontends/console/Home.h"
+#include "platform/sim/SimFiles.h"
 #include "platform/sim/SimDefaults.h"
 #include "platform/sim/SimDesktop.h"
 
@@ -19,7 +20,7 @@ namespace {
 std::string freshHome() {
   char tmpl[] = "/tmp/tuckline-bench-XXXXXX";
   std::string root = mkdtemp(tmpl);
-  console::prepareHome(root + "/home", nullptr);
+  sim::prepareMacHome(root + "/home", nullptr);
   sim::SimDefaults(root + "/home/Library/Preferences/com.ferrowick.tuckline.plist").setBool("didShowIntro", true);
   return root;
 }

@@ -12,6 +12,7 @@
 #include "app/AppDelegate.h"
 #include "app/Main.h"
 #include "frontends/console/Home.h"
+#include "platform/sim/SimFiles.h"
 #include "platform/sim/SimDefaults.h"
 #include "platform/sim/SimDesktop.h"
 
@@ -40,7 +41,7 @@ class Desktop : public ::testing::Test {
     tzset();
     root = makeTempDir();
     home = root + "/home";
-    console::prepareHome(home, nullptr);
+    sim::prepareMacHome(home, nullptr);
   }
   void TearDown() override {
     desktop.reset();

@@ -6,6 +6,7 @@
 
 #include "Fixture.h"
 #include "hotkey/HotKeyCenter.h"
+#include "platform/sim/SimFiles.h"
 #include "platform/sim/SimSystem.h"
 
 namespace tl::test {
@@ -134,6 +135,37 @@ TEST_F(Desktop, ItemWithoutButtonAndSymbolMissing) {
   });
   d.advance(0.3);
   EXPECT_NE(log().find("  箭头: button.window 为空（未挂载到菜单栏）\n  进程"), std::string::npos);
+}
+
+TEST_F(Desktop, AHomeMadeBeforehandAndFaultsSetBeforeTheLaunch) {
+  // A person's own empty folder, with nothing of a Mac account in it yet.
+  std::filesystem::remove_all(home);
+  std::filesystem::create_directory(home);
+  sim::SimDesktop::Config c;
+  c.home = home;
+  c.hotKeysTaken = {{kVK_ANSI_B, controlKey | optionKey | cmdKey}};
+  c.menuBar.faults.separator.noWindow = true;
+  desktop = std::make_unique<sim::SimDesktop>(c);
+  auto& d = *desktop;
+  d.launch([] { return tucklineMain(); });
+  EXPECT_TRUE(std::filesystem::is_directory(home + "/Library/Preferences"));
+  EXPECT_FALSE(std::filesystem::exists(home + "/Library/LaunchAgents"));
+  d.advance(1.5);
+  EXPECT_NE(log().find("] 创建状态栏项目\n  菜单栏高度=24.0\n  分隔符: button.window 为空（未挂载到菜单栏）\n  箭头: 有图标"),
+            std::string::npos)
+      << log();
+  EXPECT_NE(syslog().find("[Tuckline] 快捷键注册失败: -9878\n"), std::string::npos);
+  // With ~/Library/Logs missing records are lost and the file stays as it was.
+  std::string before = log();
+  d.onMain([&] { d.simFiles().setFolderMissing(d.logsFolder(), true); });
+  d.pressAlertButton("知道了");
+  d.click("arrow");
+  d.advance(0.3);
+  EXPECT_EQ(log(), before);
+  d.onMain([&] { d.simFiles().setFolderMissing(d.logsFolder(), false); });
+  d.click("arrow");
+  d.advance(0.3);
+  EXPECT_EQ(count(log(), "] 切换为"), 1);
 }
 
 TEST_F(Desktop, GivesWayToTwoRunningInstancesAndCreatesNothing) {

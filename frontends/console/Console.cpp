@@ -12,6 +12,7 @@
 
 #include "app/AppDelegate.h"
 #include "platform/sim/DefaultsTool.h"
+#include "platform/sim/SimFiles.h"
 #include "platform/sim/SimLaunchd.h"
 #include "platform/sim/SimSystem.h"
 #include "platform/sim/SimViews.h"
@@ -71,7 +72,7 @@ const std::map<std::string, Usage>& usages() {
       {"state", {0, 0, "state"}},
       {"defaults", {1, kAny, "defaults read|read-type|write|delete [com.ferrowick.tuckline] ..."}},
       {"login", {0, 0, "login"}},
-      {"fault", {2, 3, "fault next-item|all|symbol|hotkey-taken ... (see help)"}},
+      {"fault", {2, 3, "fault next-item|all|arrow|separator|symbol|hotkey-taken|logs-folder ... (see help)"}},
       {"memory", {1, 1, "memory off|forget|keep"}},
       {"terminate", {0, 0, "terminate"}},
       {"echo", {0, kAny, "echo TEXT"}},
@@ -145,7 +146,9 @@ std::string Console::help() {
                                     the application's user defaults, as on a Mac
   login                             log in again: start the launch agents
   fault next-item no-button|no-window|no-screen
-  fault all no-button|no-window|no-screen on|off
+  fault all|arrow|separator no-button|no-window|no-screen on|off
+                                    own items created from now on (every one, or that one)
+  fault logs-folder missing|present ~/Library/Logs answers as missing (nothing on disk changes)
   fault symbol NAME missing|present
   fault hotkey-taken COMBO          another application holds that combination
   memory off|forget|keep            how the bar remembers dragged positions
@@ -371,13 +374,7 @@ bool Console::run(const std::vector<std::string>& w) {
   } else if (c == "fault") {
     const std::string& kind = w[2];
     const std::string what = w.size() > 3 ? w[3] : "";
-    auto itemFault = [&](sim::ItemFaults& faults, bool on) {
-      if (kind == "no-button") faults.noButton = on;
-      else if (kind == "no-window") faults.noWindow = on;
-      else if (kind == "no-screen") faults.noScreen = on;
-      else return false;
-      return true;
-    };
+    auto itemFault = [&](sim::ItemFaults& faults, bool on) { return sim::setItemFault(faults, kind, on); };
     auto arity = [&](size_t words, const char* form) {
       if (w.size() == words + 1) return true;
       fail(std::string("fault ") + w[1] + ": expected " + form);
@@ -390,12 +387,18 @@ bool Console::run(const std::vector<std::string>& w) {
         if (!itemFault(f, true)) fail("fault next-item: unknown kind " + kind + kinds);
         else d.onMain([&] { d.menuBar().faultNextItem(f); });
       }
-    } else if (w[1] == "all") {
-      if (arity(3, "fault all no-button|no-window|no-screen on|off")) {
+    } else if (auto target = sim::faultTargetNamed(w[1])) {
+      std::string form = "fault " + w[1] + " no-button|no-window|no-screen on|off";
+      if (arity(3, form.c_str())) {
         sim::ItemFaults probe;
-        if (!itemFault(probe, true)) fail("fault all: unknown kind " + kind + kinds);
-        else if (what != "on" && what != "off") fail("fault all: " + what + "; expected on or off");
-        else d.onMain([&] { itemFault(d.menuBar().globalFaults(), what == "on"); });
+        if (!itemFault(probe, true)) fail("fault " + w[1] + ": unknown kind " + kind + kinds);
+        else if (what != "on" && what != "off") fail("fault " + w[1] + ": " + what + "; expected on or off");
+        else d.onMain([&] { itemFault(d.menuBar().itemFaults(*target), what == "on"); });
+      }
+    } else if (w[1] == "logs-folder") {
+      if (arity(2, "fault logs-folder missing|present")) {
+        if (kind != "missing" && kind != "present") fail("fault logs-folder: " + kind + "; expected missing or present");
+        else d.onMain([&] { d.simFiles().setFolderMissing(d.logsFolder(), kind == "missing"); });
       }
     } else if (w[1] == "symbol") {
       if (arity(3, "fault symbol NAME missing|present")) {
@@ -411,7 +414,7 @@ bool Console::run(const std::vector<std::string>& w) {
         d.onMain([&] { d.hotKeyRegistry().takeByOtherApplication(code, mods); });
       }
     } else {
-      fail("fault: unknown fault " + w[1] + "; expected next-item, all, symbol or hotkey-taken");
+      fail("fault: unknown fault " + w[1] + "; expected next-item, all, arrow, separator, symbol, hotkey-taken or logs-folder");
     }
   } else if (c == "memory") {
     static const std::map<std::string, sim::PositionMemory> kinds = {

@@ -20,21 +20,4 @@ std::string resolveHome(const std::string& fromCommandLine) {
   return base + "/tuckline-sim/home";
 }
 
-bool prepareHome(const std::string& home, std::string* error) {
-  std::error_code ec;
-  if (fs::exists(home, ec)) {
-    if (fs::is_directory(home, ec)) return true;
-    if (error) *error = home + " is not a folder";
-    return false;
-  }
-  for (const char* sub : {"/Library/Logs", "/Library/Preferences"}) {
-    fs::create_directories(home + sub, ec);
-    if (ec) {
-      if (error) *error = home + sub + ": " + ec.message();
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace tl::console

@@ -12,6 +12,7 @@
 #include "frontends/console/Signals.h"
 #include "frontends/console/Console.h"
 #include "frontends/console/Home.h"
+#include "platform/sim/SimFiles.h"
 #include "frontends/console/Interactive.h"
 #include "platform/sim/DefaultsTool.h"
 #include "platform/sim/SimOptions.h"
@@ -77,7 +78,7 @@ int main(int argc, char** argv) {
 
   home = console::resolveHome(home);
   std::string error;
-  if (!console::prepareHome(home, &error)) {
+  if (!sim::prepareMacHome(home, &error)) {
     std::cerr << "tuckline: " << error << "\n";
     return 1;
   }

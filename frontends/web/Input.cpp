@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Event.h"
+#include "platform/sim/SimFiles.h"
 #include "platform/sim/SimViews.h"
 
 namespace tl::web {
@@ -98,10 +99,10 @@ bool parseWindow(Reader& r, Command& c) {
 bool parseFault(Reader& r, Command& c) {
   c.kind = Command::Kind::Fault;
   if (!r.text("fault", c.item)) return false;
-  if (c.item == "next-item" || c.item == "all") {
+  if (c.item == "next-item" || sim::faultTargetNamed(c.item)) {
     if (!r.text("kind", c.other)) return false;
-    if (c.other != "no-button" && c.other != "no-window" && c.other != "no-screen")
-      return r.fail("unknown fault kind (no-button, no-window, no-screen)");
+    sim::ItemFaults probe;
+    if (!sim::setItemFault(probe, c.other, true)) return r.fail("unknown fault kind (no-button, no-window, no-screen)");
     return c.item == "next-item" || r.boolean("on", c.flag);
   }
   if (c.item == "symbol") return r.text("name", c.other) && r.boolean("missing", c.flag);
@@ -109,7 +110,8 @@ bool parseFault(Reader& r, Command& c) {
     if (!r.text("combo", c.other)) return false;
     return sim::parseKeyCombination(c.other, c.keyCode, c.carbonModifiers) || r.fail("unknown key combination");
   }
-  return r.fail("unknown fault (next-item, all, symbol, hotkey-taken)");
+  if (c.item == "logs-folder") return r.boolean("missing", c.flag);
+  return r.fail("unknown fault (next-item, all, arrow, separator, symbol, hotkey-taken, logs-folder)");
 }
 }  // namespace
 
@@ -171,6 +173,26 @@ Parsed parseCommand(std::string_view body) {
   return {std::move(c), {}};
 }
 
+bool applyFault(sim::SimDesktop& d, FaultBook& faults, const Command& c) {
+  if (c.item == "next-item") {
+    sim::ItemFaults f;
+    sim::setItemFault(f, c.other, true);
+    d.menuBar().faultNextItem(f);
+    faults.nextItem.push_back(c.other);
+  } else if (auto target = sim::faultTargetNamed(c.item)) {
+    sim::setItemFault(d.menuBar().itemFaults(*target), c.other, c.flag);
+  } else if (c.item == "symbol") {
+    d.simGraphics().setSymbolMissing(c.other, c.flag);
+  } else if (c.item == "hotkey-taken") {
+    d.hotKeyRegistry().takeByOtherApplication(c.keyCode, c.carbonModifiers);
+  } else if (c.item == "logs-folder") {
+    d.simFiles().setFolderMissing(d.logsFolder(), c.flag);
+  } else {
+    return false;
+  }
+  return true;
+}
+
 Outcome applyCommand(sim::SimDesktop& d, FaultBook& faults, const Command& c) {
   using K = Command::Kind;
   auto result = [](bool ok, std::string why) { return Outcome{ok, ok ? std::string() : std::move(why)}; };
@@ -203,29 +225,8 @@ Outcome applyCommand(sim::SimDesktop& d, FaultBook& faults, const Command& c) {
       return result(ok, "no such control in the open window");
     }
     case K::Fault: {
-      bool ran = d.onMain([&] {
-        sim::ItemFaults f;
-        auto set = [&](sim::ItemFaults& target, bool on) {
-          if (c.other == "no-button") target.noButton = on;
-          if (c.other == "no-window") target.noWindow = on;
-          if (c.other == "no-screen") target.noScreen = on;
-        };
-        if (c.item == "next-item") {
-          set(f, true);
-          d.menuBar().faultNextItem(f);
-          faults.nextItem.push_back(c.other);
-        } else if (c.item == "all") {
-          set(d.menuBar().globalFaults(), c.flag);
-        } else if (c.item == "symbol") {
-          d.simGraphics().setSymbolMissing(c.other, c.flag);
-          if (c.flag) faults.missingSymbols.insert(c.other);
-          else faults.missingSymbols.erase(c.other);
-        } else if (c.item == "hotkey-taken") {
-          d.hotKeyRegistry().takeByOtherApplication(c.keyCode, c.carbonModifiers);
-          faults.takenHotKeys.push_back(c.other);
-        }
-      });
-      return result(ran, "Tuckline is not running");
+      bool ran = d.onMain([&] { ran = applyFault(d, faults, c); });
+      return result(ran, c.item == "next-item" ? "Tuckline is not running" : "unknown fault");
     }
     case K::Login: case K::Launch: break;
   }

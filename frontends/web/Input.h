@@ -39,6 +39,11 @@ struct Outcome {
   std::string message;  // what went wrong, for the person
 };
 
+// A fault switch thrown on the desktop: on its main thread while it runs,
+// or, once the application has ended, on the ended desktop, whose switches
+// the next launch takes over. False for a fault that is not one.
+bool applyFault(sim::SimDesktop& desktop, FaultBook& faults, const Command& command);
+
 // Carries the command out on the desktop, from a thread other than the
 // main thread; returns once the application is idle again. Login and
 // Launch are not handled here (they concern the session, not one desktop).

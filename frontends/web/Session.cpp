@@ -35,6 +35,13 @@ void Session::startDesktop() {
   std::weak_ptr<sim::SimDesktop> before;
   {
     std::lock_guard lock(desktopMu_);
+    // The screen and the other applications stay as they were: the next
+    // launch meets the same frontmost application and fault switches.
+    if (desktop_) {
+      std::string home = config_.home;
+      config_ = desktop_->currentConfig();
+      config_.home = home;
+    }
     before = desktop_;
     desktop_.reset();
   }
@@ -57,9 +64,7 @@ void Session::startDesktop() {
   watcher_ = std::thread([this, desktop] {
     desktop->join();
     // The main thread has ended: this thread is the desktop's only user now.
-    json last = describeDesktop(*desktop, faults_, options_);
-    last["terminated"] = true;
-    publish(std::move(last));
+    publishEnded(*desktop);
     {
       std::lock_guard lock(mu_);
       ended_ = true;
@@ -69,6 +74,12 @@ void Session::startDesktop() {
 }
 
 void Session::refresh(sim::SimDesktop& desktop) { publish(describeDesktop(desktop, faults_, options_)); }
+
+void Session::publishEnded(sim::SimDesktop& desktop) {
+  json last = describeDesktop(desktop, faults_, options_);
+  last["terminated"] = true;
+  publish(std::move(last));
+}
 
 void Session::publish(json state) {
   // Texts from files may hold broken UTF-8; they are shown, not refused.
@@ -152,7 +163,16 @@ std::pair<int, std::string> Session::input(const std::string& body) {
       current()->waitIdle();
       outcome = {true, {}};
     }
-  } else if (auto desktop = current(); !desktop || desktop->terminated()) {
+  } else if (auto desktop = current(); desktop && desktop->terminated() && c.kind == Command::Kind::Fault &&
+                                         c.item != "next-item") {
+    // A switch thrown while Tuckline is not running is there when it
+    // launches again (a hot key another application took, say). Once the
+    // watcher is done, nothing else touches the ended desktop.
+    if (watcher_.joinable()) watcher_.join();
+    bool ok = applyFault(*desktop, faults_, c);
+    outcome = {ok, ok ? std::string() : "unknown fault"};
+    publishEnded(*desktop);
+  } else if (!desktop || desktop->terminated()) {
     outcome = {false, "Tuckline is not running"};
   } else {
     outcome = applyCommand(*desktop, faults_, c);

@@ -70,6 +70,7 @@ class Session {
  private:
   void refresh(sim::SimDesktop& desktop);         // main thread
   void publish(nlohmann::json state);             // main thread or watcher
+  void publishEnded(sim::SimDesktop& desktop);    // once its main thread is joined
   std::shared_ptr<sim::SimDesktop> current();
   void startDesktop();                            // with inputMu_ held
 

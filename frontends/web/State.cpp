@@ -6,6 +6,7 @@
 
 #include "app/AppDelegate.h"
 #include "platform/sim/DefaultsTool.h"
+#include "platform/sim/SimFiles.h"
 #include "platform/sim/SimSystem.h"
 #include "platform/sim/SimViews.h"
 
@@ -108,14 +109,21 @@ json describeApp() {
 }
 
 json describeFaults(sim::SimDesktop& d, const FaultBook& faults) {
-  const auto& all = d.menuBar().globalFaults();
-  json hotKeys = json::array();
+  json hotKeys = json::array(), taken = json::array();
   for (const auto& r : d.hotKeyRegistry().registrations())
     hotKeys.push_back({{"keyCode", r.keyCode}, {"modifiers", r.modifiers}});
-  return {{"all", {{"no-button", all.noButton}, {"no-window", all.noWindow}, {"no-screen", all.noScreen}}},
+  for (const auto& [code, modifiers] : d.hotKeyRegistry().takenByOthers()) taken.push_back(sim::keyCombinationText(code, modifiers));
+  json items = json::object();
+  for (auto [name, target] : {std::pair{"all", sim::FaultTarget::All}, {"arrow", sim::FaultTarget::Arrow},
+                              {"separator", sim::FaultTarget::Separator}}) {
+    const auto& f = d.menuBar().itemFaults(target);
+    items[name] = {{"no-button", f.noButton}, {"no-window", f.noWindow}, {"no-screen", f.noScreen}};
+  }
+  return {{"items", std::move(items)},
           {"nextItem", faults.nextItem},
-          {"missingSymbols", faults.missingSymbols},
-          {"takenHotKeys", faults.takenHotKeys},
+          {"missingSymbols", d.simGraphics().missingSymbols()},
+          {"takenHotKeys", std::move(taken)},
+          {"logsFolderMissing", d.simFiles().folderMissing(d.logsFolder())},
           {"registeredHotKeys", std::move(hotKeys)}};
 }
 

@@ -15,14 +15,12 @@ struct Options {
   bool notch = false;
 };
 
-// Fault switches the page has thrown. The simulated system takes them but
-// reports back only how many item faults are still queued, so the page
-// keeps its own account to show them.
+// Item faults queued from the page for the next items. The bar reports back
+// only how many are still queued, so the page keeps its own account of
+// their kinds. (Every other fault switch is read from the desktop.)
 // Main thread only.
 struct FaultBook {
   std::vector<std::string> nextItem;  // queued, consumed one per new own item
-  std::set<std::string> missingSymbols;
-  std::vector<std::string> takenHotKeys;
 };
 
 // Everything the page draws, read from the desktop and the sandbox home.

@@ -9,6 +9,7 @@
 
 #include "frontends/console/Signals.h"
 #include "frontends/console/Home.h"
+#include "platform/sim/SimFiles.h"
 #include "frontends/web/Server.h"
 #include "frontends/web/Session.h"
 #include "platform/sim/SimOptions.h"
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
 
   home = console::resolveHome(home);
   std::string error;
-  if (!console::prepareHome(home, &error)) {
+  if (!sim::prepareMacHome(home, &error)) {
     std::cerr << "tuckline-web: " << error << "\n";
     return 1;
   }

@@ -27,6 +27,11 @@ SimDesktop::SimDesktop(Config config)
       workspace_(std::make_unique<SimWorkspace>(config_.home)),
       processInfo_(std::make_unique<SimProcessInfo>()),
       tasks_(std::make_unique<SimTasks>(config_.home)) {
+  // Every Mac account has these, also a home a person made beforehand.
+  prepareMacHome(config_.home, nullptr);
+  files_->setFolderMissing(logsFolder(), config_.logsFolderMissing);
+  for (const auto& [keyCode, modifiers] : config_.hotKeysTaken) hotKeys_.takeByOtherApplication(keyCode, modifiers);
+  for (const auto& symbol : config_.missingSymbols) graphics_.setSymbolMissing(symbol, true);
   menuBar_ = std::make_unique<SimMenuBar>(config_.menuBar, loop_, app_, *defaults_);
   views_ = std::make_unique<SimViews>(menuBar_->mainScreen());
 }
@@ -213,8 +218,18 @@ SystemLog& SimDesktop::systemLog() { return *systemLog_; }
 Tasks& SimDesktop::tasks() { return *tasks_; }
 Views& SimDesktop::views() { return *views_; }
 
-bool parseKeyCombination(const std::string& text, uint32_t& keyCode, uint32_t& carbonModifiers) {
-  // Virtual key codes of the ANSI keyboard, as Carbon numbers them.
+SimDesktop::Config SimDesktop::currentConfig() const {
+  Config c = config_;
+  c.menuBar = menuBar_->config();
+  c.hotKeysTaken.assign(hotKeys_.takenByOthers().begin(), hotKeys_.takenByOthers().end());
+  c.missingSymbols.assign(graphics_.missingSymbols().begin(), graphics_.missingSymbols().end());
+  c.logsFolderMissing = files_->folderMissing(logsFolder());
+  return c;
+}
+
+namespace {
+// Virtual key codes of the ANSI keyboard, as Carbon numbers them.
+const std::map<std::string, uint32_t>& keyCodes() {
   static const std::map<std::string, uint32_t> keys = {
       {"a", 0x00}, {"s", 0x01}, {"d", 0x02}, {"f", 0x03}, {"h", 0x04}, {"g", 0x05}, {"z", 0x06},
       {"x", 0x07}, {"c", 0x08}, {"v", 0x09}, {"b", 0x0B}, {"q", 0x0C}, {"w", 0x0D}, {"e", 0x0E},
@@ -222,6 +237,21 @@ bool parseKeyCombination(const std::string& text, uint32_t& keyCode, uint32_t& c
       {"6", 0x16}, {"5", 0x17}, {"9", 0x19}, {"7", 0x1A}, {"8", 0x1C}, {"0", 0x1D}, {"o", 0x1F},
       {"u", 0x20}, {"i", 0x22}, {"p", 0x23}, {"l", 0x25}, {"j", 0x26}, {"k", 0x28}, {",", 0x2B},
       {"n", 0x2D}, {"m", 0x2E}, {".", 0x2F}, {"space", 0x31}, {"escape", 0x35}, {"esc", 0x35}};
+  return keys;
+}
+}  // namespace
+
+std::string keyCombinationText(uint32_t keyCode, uint32_t carbonModifiers) {
+  std::string text;
+  for (auto [bit, name] : {std::pair{controlKey, "ctrl"}, {optionKey, "opt"}, {shiftKey, "shift"}, {cmdKey, "cmd"}})
+    if (carbonModifiers & bit) text += std::string(name) + "+";
+  for (const auto& [name, code] : keyCodes())
+    if (code == keyCode && name != "esc") return text + name;
+  return text + "?";
+}
+
+bool parseKeyCombination(const std::string& text, uint32_t& keyCode, uint32_t& carbonModifiers) {
+  const auto& keys = keyCodes();
   static const std::map<std::string, uint32_t> modifiers = {
       {"ctrl", controlKey}, {"control", controlKey}, {"⌃", controlKey}, {"opt", optionKey},
       {"option", optionKey}, {"alt", optionKey},     {"⌥", optionKey},  {"cmd", cmdKey},

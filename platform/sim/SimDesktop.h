@@ -44,6 +44,13 @@ class SimDesktop : public Platform {
     double startEpoch = kVirtualStart;
     std::string bundleID = "com.ferrowick.tuckline";
     std::string processName = "Tuckline";
+    // Faults in place before the launch, as the fault switches set them
+    // later: combinations other applications hold, system symbols that
+    // are missing, ~/Library/Logs answering as missing. (Item faults are
+    // the menu bar's.)
+    std::vector<std::pair<uint32_t, uint32_t>> hotKeysTaken;  // key code, Carbon modifiers
+    std::vector<std::string> missingSymbols;
+    bool logsFolderMissing = false;
   };
 
   explicit SimDesktop(Config config);
@@ -96,8 +103,14 @@ class SimDesktop : public Platform {
   SimViews& simViews() { return *views_; }
   SimSystemLog& simSystemLog() { return *systemLog_; }
   SimClock& simClock() { return *clock_; }
+  SimFileManager& simFiles() { return *files_; }
+  std::string logsFolder() const { return config_.home + "/Library/Logs"; }
   const Config& config() const { return config_; }
-  std::string logPath() const { return config_.home + "/Library/Logs/Tuckline.log"; }
+  // The configuration a desktop started next would need to look like this
+  // one now: the bar as set up (frontmost application, memory, item fault
+  // switches) and the other fault switches. Main thread, or after the end.
+  Config currentConfig() const;
+  std::string logPath() const { return logsFolder() + "/Tuckline.log"; }
   std::string defaultsPath() const { return config_.home + "/Library/Preferences/" + config_.bundleID + ".plist"; }
 
   // Platform.
@@ -144,5 +157,7 @@ class SimDesktop : public Platform {
 
 // Names a key combination as people write it: "ctrl+opt+cmd+b".
 bool parseKeyCombination(const std::string& text, uint32_t& keyCode, uint32_t& carbonModifiers);
+// The other way round; "?" for a key code without a name here.
+std::string keyCombinationText(uint32_t keyCode, uint32_t carbonModifiers);
 
 }  // namespace tl::sim

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -136,14 +137,58 @@ bool SimFileHandle::closeAndReturnError(std::string* error) {
   return true;
 }
 
+bool prepareMacHome(const std::string& home, std::string* error) {
+  std::error_code ec;
+  if (fs::exists(home, ec) && !fs::is_directory(home, ec)) return fail(error, home + " is not a folder");
+  for (const char* sub : {"/Library/Logs", "/Library/Preferences"}) {
+    std::string path = home + sub;
+    if (isDirectory(path)) continue;
+    // Something else by that name is the user's: it stays, and the
+    // application meets it as it would on a Mac.
+    if (fs::exists(path, ec)) continue;
+    fs::create_directories(path, ec);
+    if (ec && !isDirectory(path)) return fail(error, path + ": " + ec.message());
+  }
+  return true;
+}
+
+namespace {
+std::string normalised(const std::string& path) {
+  std::error_code ec;
+  std::string p = fs::absolute(path, ec).lexically_normal().string();
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  return p;
+}
+}  // namespace
+
+void SimFileManager::setFolderMissing(const std::string& folder, bool missing) {
+  std::string p = normalised(folder);
+  auto it = std::find(missing_.begin(), missing_.end(), p);
+  if (missing && it == missing_.end()) missing_.push_back(p);
+  if (!missing && it != missing_.end()) missing_.erase(it);
+}
+
+bool SimFileManager::folderMissing(const std::string& folder) const {
+  return std::find(missing_.begin(), missing_.end(), normalised(folder)) != missing_.end();
+}
+
+bool SimFileManager::hidden(const std::string& path) const {
+  if (missing_.empty() || path.empty()) return false;
+  std::string p = normalised(path);
+  for (const auto& m : missing_)
+    if (p == m || (p.size() > m.size() && p.compare(0, m.size(), m) == 0 && p[m.size()] == '/')) return true;
+  return false;
+}
+
 bool SimFileManager::fileExistsAtPath(const std::string& path) const {
   struct stat st;
-  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+  return !path.empty() && !hidden(path) && ::stat(path.c_str(), &st) == 0;
 }
 
 bool SimFileManager::createDirectoryAtPath(const std::string& path, bool withIntermediateDirectories,
                                            std::string* error) {
   if (path.empty()) return fail(error, saveError(path, EINVAL));
+  if (hidden(path)) return fail(error, saveError(path, ENOENT));
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) {
     // Foundation: an existing folder is fine only when intermediates are
@@ -172,7 +217,7 @@ bool SimFileManager::createDirectoryAtPath(const std::string& path, bool withInt
 
 bool SimFileManager::removeItemAtPath(const std::string& path, std::string* error) {
   struct stat st;
-  if (path.empty() || ::lstat(path.c_str(), &st) != 0) return fail(error, removeError(path, ENOENT));
+  if (path.empty() || hidden(path) || ::lstat(path.c_str(), &st) != 0) return fail(error, removeError(path, ENOENT));
   std::error_code ec;
   fs::remove_all(path, ec);
   if (ec) return fail(error, removeError(path, ec.value()));
@@ -180,7 +225,7 @@ bool SimFileManager::removeItemAtPath(const std::string& path, std::string* erro
 }
 
 std::shared_ptr<FileHandle> SimFileManager::fileHandleForWritingAtPath(const std::string& path) {
-  if (path.empty()) return nullptr;
+  if (path.empty() || hidden(path)) return nullptr;
   // Non-blocking open: a FIFO without a reader must not hang the caller.
   int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return nullptr;
@@ -195,6 +240,7 @@ std::shared_ptr<FileHandle> SimFileManager::fileHandleWithNullDevice() {
 
 bool SimFileManager::writeAtomically(const std::string& path, const std::string& text, std::string* error) {
   if (path.empty() || nameOf(path).empty() || path.back() == '/') return fail(error, saveError(path, EINVAL));
+  if (hidden(path)) return fail(error, saveError(path, ENOENT));
   struct stat st;
   bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return fail(error, saveError(path, EISDIR));

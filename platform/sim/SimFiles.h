@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Files.h"
 
@@ -48,11 +49,24 @@ class SimFileHandle : public FileHandle {
   int fd_;
 };
 
+// Makes `home` a Mac account's home: the folder itself when it is missing,
+// and the Library/Logs and Library/Preferences every account has (not
+// Library/LaunchAgents, which appears only once something is put there).
+// What is already there is left exactly as it is. False, with the reason,
+// when the home is not a folder or one of them cannot be made.
+bool prepareMacHome(const std::string& home, std::string* error);
+
 // The user's files on the simulated Mac are real files under the sandbox
 // home; errors read as Foundation words them.
 class SimFileManager : public FileManager {
  public:
   explicit SimFileManager(std::string home) : home_(std::move(home)) {}
+
+  // A fault switch: the folder and everything in it answer as missing
+  // (nothing can be found, opened or saved there) while the real one on
+  // disk, with whatever it holds, stays untouched.
+  void setFolderMissing(const std::string& folder, bool missing);
+  bool folderMissing(const std::string& folder) const;
 
   std::string homeDirectory() const override { return home_; }
   bool fileExistsAtPath(const std::string& path) const override;
@@ -63,7 +77,10 @@ class SimFileManager : public FileManager {
   bool writeAtomically(const std::string& path, const std::string& text, std::string* error) override;
 
  private:
+  bool hidden(const std::string& path) const;
+
   std::string home_;
+  std::vector<std::string> missing_;  // normalised absolute paths
 };
 
 }  // namespace tl::sim

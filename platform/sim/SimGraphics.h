@@ -59,6 +59,7 @@ class SimGraphics : public Graphics {
 
   // Fault injection: the system has no symbol of this name.
   void setSymbolMissing(const std::string& name, bool missing);
+  const std::set<std::string>& missingSymbols() const { return missing_; }
 
   // Focus stack, kept by the images themselves.
   void pushFocus(SimImage* image);

@@ -27,6 +27,7 @@ class SimHotKeys : public HotKeyEvents {
   bool press(uint32_t keyCode, uint32_t modifiers);
   // Fault injection: another application holds this combination.
   void takeByOtherApplication(uint32_t keyCode, uint32_t modifiers) { taken_.insert({keyCode, modifiers}); }
+  const std::set<std::pair<uint32_t, uint32_t>>& takenByOthers() const { return taken_; }
 
   struct Registration {
     uint32_t keyCode, modifiers;

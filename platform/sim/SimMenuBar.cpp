@@ -52,6 +52,21 @@ std::string fmt(double v) {
 }
 }  // namespace
 
+std::optional<FaultTarget> faultTargetNamed(const std::string& name) {
+  if (name == "all") return FaultTarget::All;
+  if (name == "arrow") return FaultTarget::Arrow;
+  if (name == "separator") return FaultTarget::Separator;
+  return std::nullopt;
+}
+
+bool setItemFault(ItemFaults& faults, const std::string& kind, bool on) {
+  if (kind == "no-button") faults.noButton = on;
+  else if (kind == "no-window") faults.noWindow = on;
+  else if (kind == "no-screen") faults.noScreen = on;
+  else return false;
+  return true;
+}
+
 // ---- window, button, item ----
 
 Rect SimStatusWindow::frame() const {
@@ -200,7 +215,14 @@ std::shared_ptr<StatusItem> SimMenuBar::statusItemWithLength(double length) {
   auto item = std::make_shared<SimStatusItem>(this, BarItemSpec{"Tuckline", 0, false}, true);
   item->autosaveName = "Item-" + std::to_string(ownCount);
   item->length_ = length;
-  ItemFaults faults = globalFaults_;
+  bool arrow = ownCount == 0;
+  ItemFaults faults;
+  for (auto target : {FaultTarget::All, arrow ? FaultTarget::Arrow : FaultTarget::Separator}) {
+    const ItemFaults& f = config_.faults[target];
+    faults.noButton |= f.noButton;
+    faults.noWindow |= f.noWindow;
+    faults.noScreen |= f.noScreen;
+  }
   if (!nextFaults_.empty()) {
     const ItemFaults& next = nextFaults_.front();
     faults.noButton |= next.noButton;

@@ -29,6 +29,20 @@ struct ItemFaults {
   bool noScreen = false;
 };
 
+// Which of this application's items a fault switch hits. The application
+// creates the arrow first, so the arrow is the first own item of a build
+// ("Item-0") and the separator the second.
+enum class FaultTarget { All, Arrow, Separator };
+struct ItemFaultSwitches {
+  ItemFaults all, arrow, separator;
+  ItemFaults& operator[](FaultTarget t) { return t == FaultTarget::Arrow ? arrow : t == FaultTarget::Separator ? separator : all; }
+};
+// "all", "arrow", "separator".
+std::optional<FaultTarget> faultTargetNamed(const std::string& name);
+// Turns the fault named "no-button", "no-window" or "no-screen" on or off;
+// false for any other name.
+bool setItemFault(ItemFaults& faults, const std::string& kind, bool on);
+
 // How the menu bar remembers where the user Command-dragged an item of this
 // application ("NSStatusItem Preferred Position <autosave name>" in the
 // application's defaults domain).
@@ -149,6 +163,7 @@ class SimMenuBar : public StatusBar {
     std::string frontmostApp = "Finder";
     std::vector<std::string> frontmostMenus = {"文件", "编辑", "显示", "前往", "窗口", "帮助"};
     PositionMemory memory = PositionMemory::ForgetOnRemove;
+    ItemFaultSwitches faults;  // for the items created from the start on
   };
   static std::vector<BarItemSpec> defaultItems();
 
@@ -188,7 +203,8 @@ class SimMenuBar : public StatusBar {
   // Fault injection.
   void faultNextItem(ItemFaults faults) { nextFaults_.push_back(faults); }
   size_t queuedItemFaults() const { return nextFaults_.size(); }  // not yet taken by a new item
-  ItemFaults& globalFaults() { return globalFaults_; }
+  // Switches for the items created from now on.
+  ItemFaults& itemFaults(FaultTarget target) { return config_.faults[target]; }
   void setMemory(PositionMemory memory) { config_.memory = memory; }
   void setFrontmost(std::string app, std::vector<std::string> menus);
 
@@ -216,7 +232,6 @@ class SimMenuBar : public StatusBar {
   std::shared_ptr<SimScreen> screen_;
   std::vector<std::shared_ptr<SimStatusItem>> items_;  // left to right
   std::vector<ItemFaults> nextFaults_;
-  ItemFaults globalFaults_;
   std::optional<Point> pointer_;
   std::map<TrackingArea*, bool> inside_;
   bool trackingPosted_ = false;

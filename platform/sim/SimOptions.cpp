@@ -49,7 +49,7 @@ OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, 
   auto& c = options.config;
   auto& bar = c.menuBar;
   static const std::vector<std::string> withValue = {"--start", "--screen-width", "--thickness", "--memory",
-                                                     "--items"};
+                                                     "--items", "--hotkey-taken", "--fault"};
   bool known = false;
   for (const auto& name : withValue) known |= a == name;
   if (!known) return OptionParse::NotMine;
@@ -78,6 +78,20 @@ OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, 
     else return bad("off, forget or keep");
   } else if (a == "--items") {
     if (!parseItems(v, bar.items)) return bad("NAME:WIDTH,… with widths of 1 to 999 points");
+  } else if (a == "--hotkey-taken") {
+    uint32_t code = 0, modifiers = 0;
+    if (!parseKeyCombination(v, code, modifiers)) return bad("not a key combination like ctrl+opt+cmd+b");
+    c.hotKeysTaken.emplace_back(code, modifiers);
+  } else if (a == "--fault") {
+    size_t colon = v.find(':');
+    std::string head = v.substr(0, colon), tail = colon == std::string::npos ? "" : v.substr(colon + 1);
+    if (v == "logs-folder") {
+      c.logsFolderMissing = true;
+    } else if (head == "symbol" && !tail.empty()) {
+      c.missingSymbols.push_back(tail);
+    } else if (auto target = faultTargetNamed(head); !target || !setItemFault(bar.faults[*target], tail, true)) {
+      return bad("expected arrow|separator|all:no-button|no-window|no-screen, symbol:NAME or logs-folder");
+    }
   }
   return OptionParse::Taken;
 }
@@ -87,7 +101,12 @@ std::string desktopOptionsUsage() {
          "  --screen-width N      the screen is N points wide (200–20000, default 1512)\n"
          "  --thickness N         the menu bar is N points high (1–100, default 24)\n"
          "  --items NAME:W,...    the other applications' status items, left to right\n"
-         "  --memory off|forget|keep  how the bar remembers dragged positions (default forget)\n";
+         "  --memory off|forget|keep  how the bar remembers dragged positions (default forget)\n"
+         "  --hotkey-taken COMBO  another application holds this key combination, e.g. ctrl+opt+cmd+b\n"
+         "  --fault arrow|separator|all:no-button|no-window|no-screen\n"
+         "                        the application's items (that one, or every one) come without it\n"
+         "  --fault symbol:NAME   the system has no symbol of that name (chevron.left, chevron.right)\n"
+         "  --fault logs-folder   ~/Library/Logs answers as missing\n";
 }
 
 }  // namespace tl::sim

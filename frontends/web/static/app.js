@@ -532,7 +532,9 @@ function renderPanel() {
   setText('#agent', p.launchAgent || '(not installed)');
   setText('#syslog', (p.systemLogTruncated ? '…\n' : '') + (p.systemLog || '(empty)'));
   const f = p.faults || {};
-  for (const box of document.querySelectorAll('[data-all]')) box.checked = !!(f.all && f.all[box.dataset.all]);
+  for (const box of document.querySelectorAll('[data-target]'))
+    box.checked = !!(f.items && f.items[box.dataset.target] && f.items[box.dataset.target][box.dataset.kind]);
+  $('#logs-missing').checked = !!f.logsFolderMissing;
   for (const box of document.querySelectorAll('[data-symbol]'))
     box.checked = (f.missingSymbols || []).includes(box.dataset.symbol);
   $('#next-queued').textContent = f.nextItem && f.nextItem.length ? `queued: ${f.nextItem.join(', ')}` : '';
@@ -651,8 +653,11 @@ function setupPanel() {
   $('#relaunch').addEventListener('click', () => send({ type: 'launch' }));
   for (const b of document.querySelectorAll('[data-next]'))
     b.addEventListener('click', () => send({ type: 'fault', fault: 'next-item', kind: b.dataset.next }));
-  for (const box of document.querySelectorAll('[data-all]'))
-    box.addEventListener('change', () => send({ type: 'fault', fault: 'all', kind: box.dataset.all, on: box.checked }));
+  for (const box of document.querySelectorAll('[data-target]'))
+    box.addEventListener('change', () =>
+      send({ type: 'fault', fault: box.dataset.target, kind: box.dataset.kind, on: box.checked }));
+  $('#logs-missing').addEventListener('change', (e) =>
+    send({ type: 'fault', fault: 'logs-folder', missing: e.target.checked }));
   for (const box of document.querySelectorAll('[data-symbol]'))
     box.addEventListener('change', () =>
       send({ type: 'fault', fault: 'symbol', name: box.dataset.symbol, missing: box.checked }));
