@@ -199,6 +199,9 @@ TEST_F(Desktop, TerminalRedrawsByItselfAndQuitsOnCtrlC) {
   EXPECT_TRUE(until("[Clock]\r\n", mark + typed.size())) << shown.substr(mark);
   EXPECT_EQ(shown.find("error", mark), std::string::npos) << shown.substr(mark);
   ASSERT_EQ(write(terminal, "click ar\x03", 9), 9);
+  // The bar left behind has no item of Tuckline's.
+  EXPECT_TRUE(until("Tuckline has quit.\r\n< Finder 文件 编辑 显示 前往 窗口 帮助 > [Dropbox] [Slack]", mark))
+      << shown.substr(mark);
   EXPECT_EQ(waitExit(pid), 0);
   close(terminal);
   EXPECT_EQ(log().find("切换为收起"), std::string::npos);  // the half-typed click never ran

@@ -97,6 +97,8 @@ class Terminal {
 
     if (!desktop_.terminated()) desktop_.requestTermination();
     joiner.join();
+    // What stays on the screen: the bar without Tuckline's items.
+    std::cout << "Tuckline has quit.\n" << desktop_.renderBar() << "\n" << std::flush;
   }
 
  private:

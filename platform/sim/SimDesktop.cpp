@@ -56,6 +56,9 @@ void SimDesktop::launch(std::function<int()> entry) {
     // An entry that returns without having run the loop (or after it ran)
     // leaves nothing running: later input must not wait for it.
     loop_.stop();
+    // The process is gone, and with it its status items, however it ended.
+    menuBar_->applicationEnded();
+    ended_ = true;
   });
   // Input starts once launching has finished, as a person's first click
   // comes after the items appear.
@@ -143,15 +146,23 @@ void SimDesktop::requestTermination() {
   });
 }
 
+bool SimDesktop::onMainOrEnded(const std::function<void()>& fn) {
+  if (ended_) {
+    fn();
+    return true;
+  }
+  return onMain(fn);
+}
+
 std::string SimDesktop::renderBar() {
   std::string out;
-  onMain([&] { out = menuBar_->renderLine(); });
+  onMainOrEnded([&] { out = menuBar_->renderLine(); });
   return out;
 }
 
 std::string SimDesktop::renderBarDetail() {
   std::string out;
-  onMain([&] { out = menuBar_->renderDetail(); });
+  onMainOrEnded([&] { out = menuBar_->renderDetail(); });
   return out;
 }
 

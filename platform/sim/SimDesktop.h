@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -83,6 +84,7 @@ class SimDesktop : public Platform {
   // The system asks the application to quit (logout, kill with SIGTERM).
   void requestTermination();
 
+  // The bar also once the application has ended: the screen stays.
   std::string renderBar();
   std::string renderBarDetail();
   std::string renderMenu();   // empty when no menu is open
@@ -133,6 +135,9 @@ class SimDesktop : public Platform {
 
  private:
   bool input(const std::function<bool()>& fn);
+  // onMain, or, once the main thread has finished, right here: nothing
+  // else touches the desktop then.
+  bool onMainOrEnded(const std::function<void()>& fn);
 
   Config config_;
   SimRunLoop loop_;
@@ -152,6 +157,7 @@ class SimDesktop : public Platform {
   std::unique_ptr<SimMenuBar> menuBar_;
   std::thread main_;
   bool launched_ = false;
+  std::atomic<bool> ended_{false};  // the main thread has done its last work
   bool platformSet_ = false;
 };
 

@@ -253,6 +253,21 @@ void SimMenuBar::removeStatusItem(const std::shared_ptr<StatusItem>& item) {
   relayout();
 }
 
+void SimMenuBar::applicationEnded() {
+  closeMenu();
+  openMenuOwner_ = nullptr;
+  for (auto it = items_.begin(); it != items_.end();) {
+    if ((*it)->own()) {
+      (*it)->detach();
+      it = items_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  inside_.clear();  // the tracking areas went with the application
+  dirty_ = true;
+}
+
 void SimMenuBar::relayout() {
   dirty_ = true;
   // Items that move under a resting pointer produce entered/exited events,

@@ -208,6 +208,11 @@ class SimMenuBar : public StatusBar {
   void setMemory(PositionMemory memory) { config_.memory = memory; }
   void setFrontmost(std::string app, std::vector<std::string> menus);
 
+  // The application's process has ended, whatever ended it: the window
+  // server takes its items away (their remembered positions stay for the
+  // next launch). Main thread, once the application's loop has stopped.
+  void applicationEnded();
+
   // Text drawings for people and tests.
   std::string renderLine();
   std::string renderDetail();

@@ -189,6 +189,9 @@ test('the context menu opens the settings, whose controls write the defaults; qu
   await openMenu(page);
   await menu.locator('.menu-item', { hasText: '退出 Tuckline' }).click();
   await page.locator('#quit').waitFor({ timeout: WAIT });
+  // Its items went with the process; the other applications' stay.
+  assert.equal(await page.locator('.item[data-own="true"]').count(), 0);
+  assert.ok(await item(page, 'Dropbox').isVisible());
   await page.locator('#relaunch').click();
   await page.locator('#quit').waitFor({ state: 'hidden', timeout: WAIT });
   // The stored choice holds across the launch: no line.
