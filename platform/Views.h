@@ -62,6 +62,9 @@ class View : public Object {
   virtual void addSubview(std::shared_ptr<View> view) = 0;
   virtual std::vector<std::shared_ptr<View>> subviews() const = 0;
   virtual void setContentHuggingPriority(float priority, Orientation orientation) = 0;
+  // The smallest size that holds everything in the view at its present
+  // width, as Auto Layout works it out (NSView's fittingSize).
+  virtual Size fittingSize() = 0;
 };
 
 class TextField : public View {
@@ -130,6 +133,9 @@ class AppWindow : public Window {
   virtual void center() = 0;
   virtual void setContentView(std::shared_ptr<View> view) = 0;
   virtual std::shared_ptr<View> contentView() const = 0;
+  // A new size of the content area; the window's top left corner stays
+  // where it is.
+  virtual void setContentSize(Size size) = 0;
   virtual void makeKeyAndOrderFront() = 0;
 };
 

@@ -19,6 +19,8 @@ LayoutConstraint pin(const std::shared_ptr<View>& a, LA attr, const std::shared_
 
 LayoutConstraint fixed(const std::shared_ptr<View>& a, LA attr, double c) { return {a, attr, {}, attr, c}; }
 
+constexpr double kContentWidth = 460, kContentHeight = 620;
+
 const char* kUsageNote =
     "使用方法\n1. 按住 ⌘ 键，用鼠标拖动菜单栏图标，把想隐藏的图标都拖到「细竖线」的左边。\n"
     "2. 点一下最右边的箭头（或按全局快捷键），左侧图标会被推出屏幕 → 隐藏。\n3. 再点一次即可全部还原。\n\n"
@@ -40,7 +42,7 @@ void DividerView::updateLayer(View& view) {
 }
 
 SettingsWindowController::SettingsWindowController() {
-  window_ = platform().views().newWindow({0, 0, 460, 620}, kWindowStyleMaskTitled | kWindowStyleMaskClosable,
+  window_ = platform().views().newWindow({0, 0, kContentWidth, kContentHeight}, kWindowStyleMaskTitled | kWindowStyleMaskClosable,
                                          kBackingStoreBuffered, false);
   if (window_) {
     window_->setTitle(kAppDisplayName + " 设置");
@@ -208,6 +210,11 @@ void SettingsWindowController::buildUI() {
   v.activateConstraints({pin(stack, LA::Leading, root, LA::Leading), pin(stack, LA::Trailing, root, LA::Trailing),
                          pin(stack, LA::Top, root, LA::Top)});
   window_->setContentView(root);
+  // With the system's font sizes the rows and the note need more than
+  // 620 pt, and a window that does not scroll would cut off the note it is
+  // there to show: the content is as tall as it needs at its width.
+  Size fitting = root->fittingSize();
+  if (fitting.height > kContentHeight) window_->setContentSize({kContentWidth, fitting.height});
 }
 
 void SettingsWindowController::performAction(const std::string& selector, Object* sender) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include <cmath>
@@ -77,6 +78,33 @@ TEST_F(Settings, WindowShowsEveryRowInOrderWithTheStoredValues) {
   d.chooseMenuItem("设置…");
   EXPECT_NE(window().find("0 秒"), std::string::npos);
   d.onMain([&] { EXPECT_EQ(AppDelegate::shared->settingsController()->window(), first); });
+}
+
+// Made 460 × 620, the content needs more with the system's font sizes; the
+// window grows downward to the content's fitting height, so the usage note
+// is there to the last line.
+TEST_F(Settings, ContentIsAsTallAsItNeedsSoTheWholeNoteShows) {
+  auto& d = start();
+  d.onMain([&] {
+    auto w = std::static_pointer_cast<sim::SimWindow>(AppDelegate::shared->settingsController()->window());
+    w->layout();
+    Rect c = w->contentRect();
+    EXPECT_EQ(c.width, 460);
+    EXPECT_GT(c.height, 620);
+    EXPECT_EQ(w->frame().y + w->frame().height, (982 - 648) * 0.75 + 648);  // the title bar where centring put it
+    std::function<const sim::SimTextField*(const sim::SimNode&)> note = [&](const sim::SimNode& n) {
+      auto* t = dynamic_cast<const sim::SimTextField*>(&n);
+      if (t && t->isWrapping()) return t;
+      for (const auto& child : n.children())
+        if (auto* found = note(*child)) return found;
+      return static_cast<const sim::SimTextField*>(nullptr);
+    };
+    auto* label = note(*w->contentNode());
+    ASSERT_TRUE(label);
+    EXPECT_EQ(label->lines().back(), "注意：系统自带的 Wi‑Fi、电池、时钟、控制中心无法被隐藏，这是 macOS 的限制。");
+    Rect f = label->frame();
+    EXPECT_NEAR(f.y + f.height + 18, c.height, 1e-9);  // the note's bottom inset, then the window's edge
+  });
 }
 
 TEST_F(Settings, ControlsWriteAtOnceAndTakeEffect) {

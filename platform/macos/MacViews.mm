@@ -133,6 +133,24 @@ class MacViewOf : public Interface, public MacViewCore {
                       forOrientation:orientation == Orientation::Vertical ? NSLayoutConstraintOrientationVertical
                                                                           : NSLayoutConstraintOrientationHorizontal];
   }
+
+  Size fittingSize() override {
+    // A view whose subviews hang from its top with their bottoms free (the
+    // settings window's root) leaves its own height open; for the fitting
+    // size it must at least reach down to every subview, at the width it
+    // has now. Both holds are only for the measuring.
+    NSMutableArray<NSLayoutConstraint*>* holds = [NSMutableArray array];
+    CGFloat width = NSWidth(view_.frame);
+    if (width > 0) [holds addObject:[view_.widthAnchor constraintEqualToConstant:width]];
+    for (NSView* sub in view_.subviews)
+      [holds addObject:[view_.bottomAnchor constraintGreaterThanOrEqualToAnchor:sub.bottomAnchor]];
+    [NSLayoutConstraint activateConstraints:holds];
+    // Wrapping labels know their width only after a pass.
+    [view_ layoutSubtreeIfNeeded];
+    NSSize size = view_.fittingSize;
+    [NSLayoutConstraint deactivateConstraints:holds];
+    return {size.width, size.height};
+  }
 };
 
 class MacPlainView final : public MacViewOf<View, NSView> {
@@ -305,6 +323,13 @@ class MacAppWindow final : public AppWindow {
     if (!mac) return;
     window_.contentView = mac->nsView();
     content_ = std::move(view);
+  }
+
+  void setContentSize(Size size) override {
+    // AppKit keeps the bottom left corner; the title bar stays put instead.
+    NSRect before = window_.frame;
+    [window_ setContentSize:NSMakeSize(size.width, size.height)];
+    [window_ setFrameTopLeftPoint:NSMakePoint(NSMinX(before), NSMaxY(before))];
   }
 
   std::shared_ptr<View> contentView() const override {

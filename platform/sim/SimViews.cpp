@@ -595,6 +595,12 @@ struct LayoutPass {
   }
 };
 
+Size fittingSizeOf(SimNode& node) {
+  double width = node.frame().width;
+  Size s = LayoutPass().measure(node, width > 0 ? width : 1e6, 0);
+  return {width > 0 ? width : s.width, s.height};
+}
+
 // ---- windows --------------------------------------------------------------
 
 SimWindow::SimWindow(std::shared_ptr<WindowServer> server, Rect contentRect, unsigned styleMask, int backing, bool defer)
@@ -633,6 +639,17 @@ void SimWindow::setContentView(std::shared_ptr<View> view) {
   if (node)
     if (auto old = node->superview()) old->detachChild(node.get());
   content_ = std::move(node);
+  // As AppKit does, the view takes the size of the content area.
+  if (content_) content_->frame_ = {0, 0, contentRect().width, contentRect().height};
+}
+
+void SimWindow::setContentSize(Size size) {
+  double bar = frame_.height - contentRect().height;
+  double top = frame_.y + frame_.height;
+  frame_.width = length(size.width);
+  frame_.height = length(size.height) + bar;
+  frame_.y = top - frame_.height;
+  if (content_) content_->frame_ = {0, 0, contentRect().width, contentRect().height};
 }
 
 std::shared_ptr<View> SimWindow::contentView() const { return content_ ? content_->viewPtr() : nullptr; }

@@ -91,6 +91,10 @@ class SimNode : public std::enable_shared_from_this<SimNode> {
   std::weak_ptr<SimNode> superview_;
 };
 
+// What a view's content needs at the width it has (any width before it was
+// laid out): the height its subviews take with their own constraints.
+Size fittingSizeOf(SimNode& node);
+
 // The View half of every simulated view, forwarding to its SimNode.
 template <class Interface>
 class SimViewOf : public Interface, public SimNode {
@@ -104,6 +108,7 @@ class SimViewOf : public Interface, public SimNode {
   void addSubview(std::shared_ptr<View> view) override { adopt(view); }
   std::vector<std::shared_ptr<View>> subviews() const override { return childViews(); }
   void setContentHuggingPriority(float priority, Orientation orientation) override { doSetHugging(priority, orientation); }
+  Size fittingSize() override { return fittingSizeOf(*this); }
 };
 
 class SimPlainView : public SimViewOf<View> {
@@ -301,12 +306,18 @@ class SimWindow : public AppWindow, public std::enable_shared_from_this<SimWindo
   void center() override;
   void setContentView(std::shared_ptr<View> view) override;
   std::shared_ptr<View> contentView() const override;
+  void setContentSize(Size size) override;
   // Shows the window in front and makes it the key window; a released
   // window stays gone.
   void makeKeyAndOrderFront() override;
 
   // The close button. A window released when closed is gone for good.
   void close();
+  // Where a person dragged it by its title bar; the frame's bottom left.
+  void setFrameOrigin(Point origin) {
+    frame_.x = origin.x;
+    frame_.y = origin.y;
+  }
   void layout() const;
 
   const std::string& title() const { return title_; }

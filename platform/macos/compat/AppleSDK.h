@@ -154,6 +154,8 @@ dispatch_time_t dispatch_time(dispatch_time_t when, int64_t delta);
 @property(readonly, strong) NSLayoutYAxisAnchor* centerYAnchor;
 @property(readonly, strong) NSLayoutDimension* widthAnchor;
 @property(readonly, strong) NSLayoutDimension* heightAnchor;
+@property(readonly) NSSize fittingSize;  // 10.7
+- (void)layoutSubtreeIfNeeded;           // 10.7
 @end
 
 @interface NSWindow (TLAppleSDK)
