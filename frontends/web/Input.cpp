@@ -1,5 +1,6 @@
 #include "frontends/web/Input.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -80,6 +81,10 @@ bool parseWindow(Reader& r, Command& c) {
     c.kind = Command::Kind::WindowButton;
     return r.text(r.j.contains("title") ? "title" : "row", c.item);
   }
+  if (action == "move") {
+    c.kind = Command::Kind::WindowMove;
+    return r.number("x", c.x) && r.number("y", c.y);
+  }
   if (!r.text("row", c.item)) return false;
   if (action == "switch") {
     c.kind = Command::Kind::WindowSwitch;
@@ -93,7 +98,7 @@ bool parseWindow(Reader& r, Command& c) {
     c.kind = Command::Kind::WindowPick;
     return r.text("value", c.other);
   }
-  return r.fail("unknown window action (switch, slide, pick, button, close)");
+  return r.fail("unknown window action (switch, slide, pick, button, close, move)");
 }
 
 bool parseFault(Reader& r, Command& c) {
@@ -206,7 +211,8 @@ Outcome applyCommand(sim::SimDesktop& d, FaultBook& faults, const Command& c) {
     case K::MenuChoose: return result(d.chooseMenuItem(c.item), "no such menu item: " + c.item);
     case K::MenuClose: d.closeMenu(); return {true, {}};
     case K::AlertButton: return result(d.pressAlertButton(c.item), "no alert button " + c.item);
-    case K::WindowSwitch: case K::WindowSlide: case K::WindowPick: case K::WindowButton: case K::WindowClose: {
+    case K::WindowSwitch: case K::WindowSlide: case K::WindowPick: case K::WindowButton: case K::WindowClose:
+    case K::WindowMove: {
       bool ok = false;
       d.onMain([&] {
         auto windows = d.simViews().visibleWindows();
@@ -218,6 +224,17 @@ Outcome applyCommand(sim::SimDesktop& d, FaultBook& faults, const Command& c) {
         if (c.kind == K::WindowButton) ok = d.simViews().pressButton(win, c.item);
         if (c.kind == K::WindowClose) {
           win.close();
+          ok = true;
+        }
+        if (c.kind == K::WindowMove) {
+          // Dragged by its title bar, as the window server lets it go:
+          // never above the menu bar's lower edge, and always with a grip
+          // of the title bar left on the screen.
+          Rect f = win.frame(), screen = d.simViews().screen() ? d.simViews().screen()->frame() : Rect{};
+          double top = screen.y + screen.height - d.menuBar().config().thickness;
+          double x = std::max(screen.x - f.width + 40, std::min(c.x, screen.x + screen.width - 40));
+          double y = std::min(top - f.height, std::max(c.y, screen.y - f.height + sim::SimWindow::kTitleBarHeight));
+          win.setFrameOrigin({x, y});
           ok = true;
         }
       });

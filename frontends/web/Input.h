@@ -13,7 +13,7 @@ namespace tl::web {
 struct Command {
   enum class Kind {
     Click, RightClick, Drag, Hover, Unhover, Key, MenuChoose, MenuClose, AlertButton,
-    WindowSwitch, WindowSlide, WindowPick, WindowButton, WindowClose, Fault, Login, Launch,
+    WindowSwitch, WindowSlide, WindowPick, WindowButton, WindowClose, WindowMove, Fault, Login, Launch,
   };
   Kind kind = Kind::Click;
   std::string item;      // status item, menu title, alert button, window row, fault name
@@ -22,6 +22,7 @@ struct Command {
   uint64_t modifiers = 0;
   uint32_t keyCode = 0, carbonModifiers = 0;
   double value = 0;
+  double x = 0, y = 0;   // window move: the frame's new origin, bottom left, in screen points
 };
 
 struct Parsed {

@@ -109,9 +109,9 @@ Server::Server(Session& session) : session_(session), http_(std::make_unique<htt
     res.set_chunked_content_provider(
         "text/event-stream",
         [this, stream, seen](size_t, httplib::DataSink& sink) mutable {
-          Session::Snapshot s;
+          Session::Update update;
           std::string chunk;
-          switch (session_.waitForChange(stream, seen, std::chrono::seconds(kKeepAliveSeconds), s)) {
+          switch (session_.waitForChange(stream, seen, std::chrono::seconds(kKeepAliveSeconds), update)) {
             case Session::Wait::Ended:
               sink.done();
               return true;
@@ -120,9 +120,10 @@ Server::Server(Session& session) : session_(session), http_(std::make_unique<htt
               break;
             case Session::Wait::Changed:
               // Coalesced: whatever happened since the last event, the page
-              // gets the latest state once.
-              chunk = "retry: 1000\nid: " + std::to_string(s.version) + "\nevent: state\ndata: " + s.json + "\n\n";
-              seen = s.version;
+              // gets it in one event, the whole state only the first time.
+              chunk = "retry: 1000\nid: " + std::to_string(update.version) + "\nevent: " + update.event +
+                      "\ndata: " + update.data + "\n\n";
+              seen = update.version;
               break;
           }
           return sink.write(chunk.data(), chunk.size());

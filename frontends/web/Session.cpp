@@ -51,6 +51,7 @@ void Session::startDesktop() {
     ended_ = false;
   }
   faults_ = FaultBook{};
+  files_ = FileCache{};
   auto desktop = std::make_shared<sim::SimDesktop>(config_);
   sim::SimDesktop* raw = desktop.get();
   // Called each time the app falls idle after work: changes are pushed from
@@ -73,32 +74,45 @@ void Session::startDesktop() {
   });
 }
 
-void Session::refresh(sim::SimDesktop& desktop) { publish(describeDesktop(desktop, faults_, options_)); }
+void Session::refresh(sim::SimDesktop& desktop) { publish(describeDesktop(desktop, faults_, options_, &files_)); }
+
+namespace {
+// Texts from files may hold broken UTF-8; they are shown, not refused.
+std::string text(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+}  // namespace
 
 void Session::publishEnded(sim::SimDesktop& desktop) {
-  json last = describeDesktop(desktop, faults_, options_);
+  json last = describeDesktop(desktop, faults_, options_, &files_);
   last["terminated"] = true;
   publish(std::move(last));
 }
 
 void Session::publish(json state) {
-  // Texts from files may hold broken UTF-8; they are shown, not refused.
-  std::string body = state.dump(-1, ' ', false, json::error_handler_t::replace);
+  // Only this thread changes last_: reading it unlocked here is safe.
+  if (state == last_) return;
+  std::string patch = last_.is_null() ? std::string() : text(json::diff(last_, state));
   {
     std::lock_guard lock(mu_);
-    if (body == body_) return;
-    body_ = std::move(body);
+    last_ = std::move(state);
+    json_.clear();
     ++version_;
-    json_ = "{\"version\":" + std::to_string(version_) + "," + body_.substr(1);
+    patches_.emplace_back(version_, std::move(patch));
+    if (patches_.size() > kKeptPatches) patches_.pop_front();
   }
   changed_.notify_all();
+}
+
+const std::string& Session::fullLocked() {
+  if (json_.empty() && last_.is_object())
+    json_ = "{\"version\":" + std::to_string(version_) + "," + text(last_).substr(1);
+  return json_;
 }
 
 Session::Snapshot Session::snapshot(bool fresh) {
   if (fresh)
     if (auto d = current()) d->onMain([this, raw = d.get()] { refresh(*raw); });
   std::lock_guard lock(mu_);
-  return {version_, json_};
+  return {version_, fullLocked()};
 }
 
 uint64_t Session::openStream() {
@@ -118,13 +132,31 @@ void Session::closeStream(uint64_t stream) {
 }
 
 Session::Wait Session::waitForChange(uint64_t stream, uint64_t seen, std::chrono::milliseconds timeout,
-                                     Snapshot& out) {
+                                     Update& out) {
   std::unique_lock lock(mu_);
   auto ended = [&] { return closed_ || std::find(streams_.begin(), streams_.end(), stream) == streams_.end(); };
   bool woke = changed_.wait_for(lock, timeout, [&] { return ended() || version_ > seen; });
   if (ended()) return Wait::Ended;
   if (!woke) return Wait::TimedOut;
-  out = {version_, json_};
+  out.version = version_;
+  // Every patch after `seen` still kept: one document of all their
+  // operations, applied in order.
+  auto first = std::find_if(patches_.begin(), patches_.end(), [&](const auto& p) { return p.first == seen + 1; });
+  bool complete = seen > 0 && first != patches_.end() &&
+                  std::none_of(first, patches_.end(), [](const auto& p) { return p.second.empty(); });
+  if (!complete) {
+    out.event = "state";
+    out.data = fullLocked();
+    return Wait::Changed;
+  }
+  std::string ops;
+  for (auto p = first; p != patches_.end(); ++p) {
+    if (p->second.size() <= 2) continue;  // "[]"
+    if (!ops.empty()) ops += ',';
+    ops.append(p->second, 1, p->second.size() - 2);
+  }
+  out.event = "patch";
+  out.data = "{\"from\":" + std::to_string(seen) + ",\"version\":" + std::to_string(version_) + ",\"patch\":[" + ops + "]}";
   return Wait::Changed;
 }
 

@@ -51,9 +51,18 @@ class Session {
   uint64_t openStream();
   void closeStream(uint64_t stream);
   enum class Wait { Changed, TimedOut, Ended };
+  // What a stream sends when the state changed: to a page that has a
+  // recent version, what changed since as one JSON Patch document (RFC
+  // 6902) in {"from", "version", "patch"} (event "patch"); else the whole
+  // state (event "state").
+  struct Update {
+    uint64_t version = 0;
+    std::string event;
+    std::string data;
+  };
   // Until the version passes `seen`, the timeout runs out, or the stream is
   // ended (by the limit or by close()).
-  Wait waitForChange(uint64_t stream, uint64_t seen, std::chrono::milliseconds timeout, Snapshot& out);
+  Wait waitForChange(uint64_t stream, uint64_t seen, std::chrono::milliseconds timeout, Update& out);
 
   // One request body of POST /api/input; returns the HTTP status and a
   // JSON reply.
@@ -66,11 +75,15 @@ class Session {
   void close();
 
   static constexpr size_t kMaxStreams = 8;
+  // Patches kept for streams that are behind; one further back gets the
+  // whole state.
+  static constexpr size_t kKeptPatches = 64;
 
  private:
   void refresh(sim::SimDesktop& desktop);         // main thread
   void publish(nlohmann::json state);             // main thread or watcher
   void publishEnded(sim::SimDesktop& desktop);    // once its main thread is joined
+  const std::string& fullLocked();                // with mu_ held
   std::shared_ptr<sim::SimDesktop> current();
   void startDesktop();                            // with inputMu_ held
 
@@ -82,12 +95,14 @@ class Session {
   std::shared_ptr<sim::SimDesktop> desktop_;
   std::thread watcher_;  // joins the main thread when the app has ended
   FaultBook faults_;     // the current desktop's main thread, see State.h
+  FileCache files_;      // likewise
 
   std::mutex mu_;
   std::condition_variable changed_;
   uint64_t version_ = 0;
-  std::string body_;   // the last state without its version, to see changes
-  std::string json_;
+  nlohmann::json last_;  // the last state published, without its version
+  std::string json_;     // last_ with its version as text, made when asked for
+  std::deque<std::pair<uint64_t, std::string>> patches_;  // the patch to each version, oldest first
   bool closed_ = false;
   bool ended_ = false;  // the current desktop's application has ended
   uint64_t nextStream_ = 1;

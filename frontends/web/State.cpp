@@ -1,7 +1,11 @@
 #include "frontends/web/State.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
+#include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "app/AppDelegate.h"
@@ -127,22 +131,52 @@ json describeFaults(sim::SimDesktop& d, const FaultBook& faults) {
           {"registeredHotKeys", std::move(hotKeys)}};
 }
 
-json describePanel(sim::SimDesktop& d, const FaultBook& faults) {
-  bool logCut = false, systemCut = false;
-  std::ostringstream out, err;
-  sim::runDefaultsTool(d.defaultsPath(), {"read"}, out, err);
-  return {{"log", tailOfFile(d.logPath(), kTailBytes, &logCut)},
-          {"logTruncated", logCut},
-          {"defaults", out.str() + err.str()},
-          {"launchAgent", tailOfFile(homePath(d, "Library/LaunchAgents/com.ferrowick.tuckline.plist"), kTailBytes)},
-          {"systemLog", tailOfFile(sim::SimSystemLog::path(d.config().home), kTailBytes, &systemCut)},
-          {"systemLogTruncated", systemCut},
+// What make() gives for the file at path, made again only when the file
+// changed (or without a cache).
+json fromFile(FileCache* files, const std::string& path, const std::function<json()>& make) {
+  struct stat st;
+  if (!files || stat(path.c_str(), &st) != 0) {
+    if (files) files->entries.erase(path);
+    return make();
+  }
+  FileCache::Entry now{static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_size),
+                       static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, {}};
+  auto& e = files->entries[path];
+  if (e.value.is_null() || e.inode != now.inode || e.size != now.size || e.modified != now.modified) {
+    // Stat first: a change while reading shows as a change next time.
+    now.value = make();
+    e = std::move(now);
+  }
+  return e.value;
+}
+
+json describePanel(sim::SimDesktop& d, const FaultBook& faults, FileCache* files) {
+  auto tail = [&](const std::string& path) {
+    return fromFile(files, path, [&] {
+      bool cut = false;
+      json lines = tailLines(path, kTailBytes, &cut);
+      return json{{"lines", std::move(lines)}, {"cut", cut}};
+    });
+  };
+  json log = tail(d.logPath()), system = tail(sim::SimSystemLog::path(d.config().home));
+  std::string agent = homePath(d, "Library/LaunchAgents/com.ferrowick.tuckline.plist");
+  return {{"log", std::move(log["lines"])},
+          {"logTruncated", log["cut"]},
+          {"defaults", fromFile(files, d.defaultsPath(), [&] {
+             std::ostringstream out, err;
+             sim::runDefaultsTool(d.defaultsPath(), {"read"}, out, err);
+             return json(out.str() + err.str());
+           })},
+          {"launchAgent", fromFile(files, agent, [&] { return json(tailOfFile(agent, kTailBytes)); })},
+          {"systemLog", std::move(system["lines"])},
+          {"systemLogTruncated", system["cut"]},
           {"faults", describeFaults(d, faults)}};
 }
 }  // namespace
 
-std::string tailOfFile(const std::string& path, size_t maxBytes, bool* truncated) {
+std::string tailOfFile(const std::string& path, size_t maxBytes, bool* truncated, uint64_t* offset) {
   if (truncated) *truncated = false;
+  if (offset) *offset = 0;
   std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return {};
   std::streamoff size = in.tellg();
@@ -157,19 +191,36 @@ std::string tailOfFile(const std::string& path, size_t maxBytes, bool* truncated
   std::string text(static_cast<size_t>(size - from), '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   text.resize(static_cast<size_t>(in.gcount()));
+  size_t cut = 0;
   if (start > 0) {
     if (truncated) *truncated = true;
     // Never begin inside a line, or, in one long line, inside a character.
     size_t newline = text.find('\n');
     if (newline != std::string::npos) {
-      text.erase(0, newline + 1);
+      cut = newline + 1;
     } else {
-      size_t at = 1;
-      while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) ++at;
-      text.erase(0, at);
+      cut = 1;
+      while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) ++cut;
     }
+    text.erase(0, cut);
   }
+  if (offset) *offset = static_cast<uint64_t>(from) + cut;
   return text;
+}
+
+json tailLines(const std::string& path, size_t maxBytes, bool* truncated) {
+  uint64_t at = 0;
+  std::string text = tailOfFile(path, maxBytes, truncated, &at);
+  json lines = json::object();
+  char key[24];
+  for (size_t begin = 0; begin < text.size();) {
+    size_t end = text.find('\n', begin);
+    end = end == std::string::npos ? text.size() : end + 1;
+    std::snprintf(key, sizeof key, "%016llu", static_cast<unsigned long long>(at + begin));
+    lines[key] = text.substr(begin, end - begin);
+    begin = end;
+  }
+  return lines;
 }
 
 std::string keyEquivalentLabel(const std::string& key) {
@@ -275,7 +326,7 @@ json describeWindows(sim::SimDesktop& d) {
 }
 }  // namespace
 
-json describeDesktop(sim::SimDesktop& d, FaultBook& faults, const Options& options) {
+json describeDesktop(sim::SimDesktop& d, FaultBook& faults, const Options& options, FileCache* files) {
   auto& bar = d.menuBar();
   const auto& c = bar.config();
   json screen = {{"width", c.screenWidth}, {"height", c.screenHeight}, {"thickness", c.thickness},
@@ -297,7 +348,7 @@ json describeDesktop(sim::SimDesktop& d, FaultBook& faults, const Options& optio
           {"alert", describeAlert(d)},
           {"windows", describeWindows(d)},
           {"app", describeApp()},
-          {"panel", describePanel(d, faults)}};
+          {"panel", describePanel(d, faults, files)}};
 }
 
 }  // namespace tl::web

@@ -14,24 +14,28 @@ let scale = 1;
 
 // Inputs go out one after another, in the order they happened; a slider
 // dragged faster than the desktop answers only sends where it is now.
+// Each send settles once its input has been answered.
 const queue = [];
 let sending = false;
 
 function send(input) {
-  const last = queue[queue.length - 1];
-  if (last && input.type === 'window' && input.action === 'slide' &&
-      last.type === 'window' && last.action === 'slide' && last.row === input.row) {
-    last.value = input.value;
-  } else {
-    queue.push(input);
-  }
-  if (!sending) pump();
+  return new Promise((resolve) => {
+    const last = queue[queue.length - 1];
+    if (last && input.type === 'window' && input.action === 'slide' &&
+        last.input.type === 'window' && last.input.action === 'slide' && last.input.row === input.row) {
+      last.input.value = input.value;
+      last.done.push(resolve);
+    } else {
+      queue.push({ input, done: [resolve] });
+    }
+    if (!sending) pump();
+  });
 }
 
 async function pump() {
   sending = true;
   while (queue.length) {
-    const input = queue.shift();
+    const { input, done } = queue.shift();
     try {
       const res = await fetch('/api/input', {
         method: 'POST',
@@ -43,6 +47,7 @@ async function pump() {
     } catch (e) {
       toast('the browser desktop does not answer');
     }
+    for (const resolve of done) resolve();
   }
   sending = false;
 }
@@ -262,31 +267,49 @@ function looks(item) {
 
 // ---------------------------------------------------------------- drawing
 
-function render(s) {
+// Draws a state; with `changed`, the names of its parts that differ from
+// the one drawn before, only what shows them.
+function render(s, changed = null) {
   if (!s || typeof s.version !== 'number' || s.version <= shownVersion) return;
   state = s;
   shownVersion = s.version;
-  layoutScreen();
-  renderMenus();
-  renderItems();
-  renderMenu();
-  renderAlert();
-  renderWindows();
-  renderPanel();
+  const any = (...parts) => !changed || parts.some((p) => changed.has(p));
+  if (any('screen')) layoutScreen();
+  if (any('screen', 'frontmost')) renderMenus();
+  if (any('screen', 'items', 'menu')) renderItems();
+  if (any('screen', 'menu')) renderMenu();
+  if (any('screen', 'alert')) renderAlert();
+  if (any('screen', 'windows')) renderWindows();
+  if (any('panel', 'app', 'terminated')) renderPanel();
   $('#quit').hidden = !s.terminated;
   document.body.dataset.version = String(s.version);
   document.body.dataset.collapsed = s.app ? String(s.app.collapsed) : '';
 }
 
+// The bar is never drawn less than this high: below it the icons and the
+// clock cannot be made out. A frame too narrow for that shows the right
+// end of the screen, where the status items are, and scrolls.
+const MIN_BAR_PX = 20;
+
 function layoutScreen() {
   const sc = state.screen;
   const screen = $('#screen');
   const frame = $('#screen-frame');
-  scale = frame.clientWidth / sc.width || 1;
+  const fit = frame.clientWidth / sc.width || 1;
+  const least = MIN_BAR_PX / (sc.thickness || 24);
+  const overflowing = fit < least;
+  scale = Math.max(fit, least);
   screen.style.width = `${sc.width}px`;
   screen.style.height = `${sc.height}px`;
   screen.style.transform = `scale(${scale})`;
-  frame.style.height = `${sc.height * scale}px`;
+  // Only the top of the screen where the window would end below the page.
+  const room = window.innerHeight - frame.getBoundingClientRect().top - 8;
+  frame.style.height = `${Math.max(240, Math.min(sc.height * scale, room))}px`;
+  frame.classList.toggle('overflowing', overflowing);
+  if (overflowing && !frame.dataset.scrolled) {
+    frame.dataset.scrolled = '1';
+    frame.scrollLeft = frame.scrollWidth;
+  }
   $('#bar').style.height = `${sc.thickness}px`;
   const notch = $('#notch');
   notch.hidden = !sc.notch;
@@ -404,6 +427,11 @@ function renderAlert() {
     b.addEventListener('click', () => send({ type: 'alert', button: e.title }));
     return b;
   }, () => {});
+  // Side by side, the default one on the right, when every title fits in
+  // its half; one above the other, the default first, when one does not.
+  buttons.classList.remove('stacked');
+  const cramped = Array.from(buttons.children).some((b) => b.scrollWidth > b.clientWidth);
+  buttons.classList.toggle('stacked', a.buttons.length > 2 || cramped);
   place(box, (state.screen.width - box.offsetWidth) / 2, state.screen.height * 0.18);
 }
 
@@ -415,6 +443,11 @@ function renderWindows() {
     const win = el('div', 'window');
     win.setAttribute('role', 'dialog');
     const bar = el('div', 'titlebar');
+    bar.addEventListener('mousedown', (ev) => {
+      if (ev.button !== 0 || ev.target.closest('.traffic')) return;
+      ev.preventDefault();
+      windowDrag = { win, start: screenPoint(ev), left: parseFloat(win.style.left), top: parseFloat(win.style.top) };
+    });
     const traffic = el('div', 'traffic');
     const close = el('span', 'close');
     close.title = 'close';
@@ -425,7 +458,9 @@ function renderWindows() {
     return win;
   }, (win, e) => {
     const w = e.w;
-    place(win, w.frame.x, sc.height - (w.frame.y + w.frame.height), w.frame.width, w.frame.height);
+    // Where the person holds it, it stays until let go.
+    if (!windowDrag || windowDrag.win !== win)
+      place(win, w.frame.x, sc.height - (w.frame.y + w.frame.height), w.frame.width, w.frame.height);
     win.querySelector('.window-title').textContent = w.title;
     win.querySelector('.close').hidden = !w.closable;
     win.classList.toggle('inactive', !w.key);
@@ -450,17 +485,26 @@ function createNode(e) {
     const input = el('input');
     input.type = 'range';
     input.step = 'any';
-    input.addEventListener('input', () =>
-      send({ type: 'window', action: 'slide', row: box.dataset.row, value: Number(input.value) }));
+    input.addEventListener('input', () => {
+      sliderFill(input);
+      send({ type: 'window', action: 'slide', row: box.dataset.row, value: Number(input.value) });
+    });
     input.addEventListener('pointerdown', () => { input.dataset.active = '1'; });
     input.addEventListener('pointerup', () => { delete input.dataset.active; });
     input.addEventListener('change', () => { delete input.dataset.active; });
     box.append(input);
   } else if (n.kind === 'popup') {
-    const select = el('select');
-    select.addEventListener('change', () =>
-      send({ type: 'window', action: 'pick', row: box.dataset.row, value: select.value }));
-    box.append(select);
+    const b = el('button', 'popup-button');
+    b.type = 'button';
+    b.setAttribute('aria-haspopup', 'listbox');
+    b.append(el('span', 'popup-title'), el('span', 'popup-arrows'));
+    b.addEventListener('mousedown', (ev) => {
+      if (ev.button !== 0) return;
+      ev.preventDefault();
+      ev.stopPropagation();
+      openPopUp(box, ev);
+    });
+    box.append(b);
   } else if (n.kind === 'button') {
     const b = el('button');
     b.type = 'button';
@@ -498,18 +542,65 @@ function updateNode(box, e) {
     // Not under the person's pointer: they are moving it.
     if (!input.dataset.active) input.value = n.value;
     input.dataset.value = String(n.value);
+    sliderFill(input);
   } else if (n.kind === 'popup') {
-    const select = box.querySelector('select');
-    select.setAttribute('aria-label', n.row || 'pop-up');
-    const titles = JSON.stringify(n.items);
-    if (select.dataset.items !== titles) {
-      select.dataset.items = titles;
-      select.replaceChildren(...n.items.map((t) => { const o = el('option', '', t); o.value = t; return o; }));
-    }
-    select.selectedIndex = n.selected;
+    const b = box.querySelector('.popup-button');
+    b.setAttribute('aria-label', n.row || 'pop-up');
+    b.querySelector('.popup-title').textContent = n.text || '';
+    box.dataset.items = JSON.stringify(n.items);
+    box.dataset.selected = String(n.selected);
   } else if (n.kind === 'button') {
     box.querySelector('button').textContent = n.text;
   }
+}
+
+// The track is filled with the accent colour up to the knob, as AppKit
+// draws a slider in the key window.
+function sliderFill(input) {
+  const min = Number(input.min), max = Number(input.max), v = Number(input.value);
+  const part = max > min ? Math.min(1, Math.max(0, (v - min) / (max - min))) : 0;
+  input.style.setProperty('--fill', `${(part * 100).toFixed(2)}%`);
+}
+
+// A pop-up button's menu opens over the button with the chosen item right
+// where the button shows it, a check mark before it, as on a Mac.
+// The press that opened it, until the pointer has moved: letting go right
+// there leaves the menu open, as a quick click does on a Mac.
+let popUpPress = null;
+
+function openPopUp(box, e) {
+  const menu = $('#popup-menu');
+  popUpPress = { x: e.clientX, y: e.clientY };
+  const items = JSON.parse(box.dataset.items || '[]');
+  const selected = Number(box.dataset.selected);
+  menu.replaceChildren(...items.map((title, i) => {
+    const row = el('div', 'menu-item');
+    row.setAttribute('role', 'option');
+    row.setAttribute('aria-selected', String(i === selected));
+    row.append(el('span', 'check', i === selected ? '✓' : ''), el('span', 'title', title));
+    row.addEventListener('mouseup', (ev) => {
+      ev.stopPropagation();
+      const press = popUpPress;
+      popUpPress = null;
+      if (press && Math.hypot(ev.clientX - press.x, ev.clientY - press.y) < 4) return;
+      closePopUp();
+      if (i !== selected) send({ type: 'window', action: 'pick', row: box.dataset.row, value: title });
+    });
+    return row;
+  }));
+  menu.dataset.row = box.dataset.row;
+  menu.hidden = false;
+  const screen = $('#screen').getBoundingClientRect();
+  const button = box.getBoundingClientRect();
+  const x = (button.left - screen.left) / scale, y = (button.top - screen.top) / scale;
+  const rowTop = menu.children[Math.max(0, selected)]?.offsetTop ?? 0;
+  place(menu, x - 18, Math.max(state.screen.thickness + 2, y - rowTop + 1));
+  menu.style.minWidth = `${button.width / scale + 24}px`;
+}
+
+function closePopUp() {
+  $('#popup-menu').hidden = true;
+  popUpPress = null;
 }
 
 function setText(sel, text) {
@@ -520,6 +611,14 @@ function setText(sel, text) {
   if (atEnd) pre.scrollTop = pre.scrollHeight;
 }
 
+// A file's tail comes as its lines keyed by where each starts in the file
+// (zero-padded, so they sort as numbers): an appended record is a few
+// additions, not the whole tail again.
+function linesText(lines) {
+  if (typeof lines === 'string') return lines;
+  return Object.keys(lines || {}).sort().map((k) => lines[k]).join('');
+}
+
 function renderPanel() {
   const p = state.panel || {};
   const a = state.app;
@@ -527,10 +626,10 @@ function renderPanel() {
     : !a ? 'launching'
     : `${a.collapsed ? 'collapsed' : 'expanded'}${a.expandedByHover ? ' (by hover)' : ''}` +
       `${a.collapseTimerPending ? ', collapse timer running' : ''}${a.didAutoReorder ? ', reordered once' : ''}`;
-  setText('#log', (p.logTruncated ? '…\n' : '') + (p.log || '(empty)'));
+  setText('#log', (p.logTruncated ? '…\n' : '') + (linesText(p.log) || '(empty)'));
   setText('#defaults', p.defaults || '(none)');
   setText('#agent', p.launchAgent || '(not installed)');
-  setText('#syslog', (p.systemLogTruncated ? '…\n' : '') + (p.systemLog || '(empty)'));
+  setText('#syslog', (p.systemLogTruncated ? '…\n' : '') + (linesText(p.systemLog) || '(empty)'));
   const f = p.faults || {};
   for (const box of document.querySelectorAll('[data-target]'))
     box.checked = !!(f.items && f.items[box.dataset.target] && f.items[box.dataset.target][box.dataset.kind]);
@@ -546,6 +645,36 @@ function renderPanel() {
 // A Command-drag (or Option-drag) of a status item, in screen points.
 let drag = null;
 let suppressClick = false;
+// A window held by its title bar.
+let windowDrag = null;
+
+// While an icon is Command-dragged the others move aside to open a gap
+// where it would land, as the menu bar does. System items stay put, and
+// nothing goes into their area.
+function makeRoom(d, target) {
+  const from = state.items.find((i) => i.name === d.name);
+  const shifts = new Map();
+  if (from && target) {
+    const firstSystem = state.items.find((i) => i.system && i.visible);
+    let at = target.leftOf ? target.item.x : target.item.x + target.item.width;
+    if (firstSystem) at = Math.min(at, firstSystem.x);
+    for (const item of state.items) {
+      if (item === from || item.system || !item.visible) continue;
+      const mid = item.x + item.width / 2;
+      if (at < from.x && mid > at && mid < from.x) shifts.set(item.name, from.width);
+      if (at > from.x && mid > from.x + from.width && mid < at) shifts.set(item.name, -from.width);
+    }
+  }
+  for (const node of document.querySelectorAll('#items .item')) {
+    if (node === d.node) continue;
+    const by = shifts.get(node.dataset.name);
+    node.style.transform = by ? `translateX(${by}px)` : '';
+  }
+}
+
+function clearRoom() {
+  for (const node of document.querySelectorAll('#items .item')) if (node !== drag?.node) node.style.transform = '';
+}
 
 function screenPoint(e) {
   const r = $('#screen').getBoundingClientRect();
@@ -572,6 +701,15 @@ function setupMouse() {
     drag = { name: node.dataset.name, node, start: screenPoint(e), moved: false };
   });
   window.addEventListener('mousemove', (e) => {
+    if (windowDrag) {
+      const w = windowDrag, p = screenPoint(e);
+      w.moved = true;
+      w.x = w.left + p.x - w.start.x;
+      // The title bar never goes under the menu bar.
+      w.y = Math.max(state.screen.thickness, w.top + p.y - w.start.y);
+      place(w.win, w.x, w.y);
+      return;
+    }
     if (!drag) return;
     const p = screenPoint(e);
     if (!drag.moved && Math.abs(p.x - drag.start.x) < 3) return;
@@ -579,23 +717,30 @@ function setupMouse() {
     drag.node.classList.add('dragging');
     drag.node.style.transform = `translateX(${p.x - drag.start.x}px)`;
     const t = dropTarget(p.x, drag.name);
-    const caret = $('#drop-caret');
-    caret.hidden = !t;
-    if (t) place(caret, t.leftOf ? t.item.x - 1 : t.item.x + t.item.width - 1, 2);
+    makeRoom(drag, t);
   });
   window.addEventListener('mouseup', (e) => {
+    if (windowDrag) {
+      const w = windowDrag;
+      windowDrag = null;
+      // AppKit's frame origin: the window's bottom left, from the screen's bottom.
+      if (w.moved) send({ type: 'window', action: 'move', x: w.x,
+                          y: state.screen.height - w.y - w.win.offsetHeight });
+      return;
+    }
     if (!drag) return;
     const d = drag;
     drag = null;
     d.node.classList.remove('dragging');
     d.node.style.transform = '';
-    $('#drop-caret').hidden = true;
     if (!d.moved) return;
     suppressClick = true;
     setTimeout(() => { suppressClick = false; }, 0);
     const p = screenPoint(e);
     const t = p.y >= -10 && p.y <= state.screen.thickness + 30 ? dropTarget(p.x, d.name) : null;
-    if (t) send({ type: 'drag', item: d.name, other: t.other, leftOf: t.leftOf });
+    // The gap stays until the bar has the icon in it.
+    if (t) send({ type: 'drag', item: d.name, other: t.other, leftOf: t.leftOf }).finally(clearRoom);
+    else clearRoom();
   });
   items.addEventListener('click', (e) => {
     const node = e.target.closest('.item');
@@ -612,6 +757,10 @@ function setupMouse() {
     else send({ type: 'rightClick', item: node.dataset.name });
   });
   // A click beside an open menu closes it, as on a Mac.
+  document.addEventListener('mousedown', (e) => {
+    if (!e.target.closest('#popup-menu')) closePopUp();
+    else popUpPress = null;
+  });
   $('#screen').addEventListener('mousedown', (e) => {
     if (state && state.menu && !e.target.closest('#menu') && !e.target.closest('.item'))
       send({ type: 'menu', close: true });
@@ -623,6 +772,11 @@ function setupMouse() {
 
 function setupKeys() {
   document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && !$('#popup-menu').hidden) {
+      e.preventDefault();
+      closePopUp();
+      return;
+    }
     if (e.key === 'Escape' && state && state.menu) {
       e.preventDefault();
       send({ type: 'menu', close: true });
@@ -642,6 +796,10 @@ function setupKeys() {
 // ---------------------------------------------------------------- panel
 
 function setupPanel() {
+  $('#panel-toggle').addEventListener('click', () => {
+    const open = document.body.classList.toggle('panel-open');
+    $('#panel-toggle').setAttribute('aria-expanded', String(open));
+  });
   $('#login').addEventListener('click', async () => {
     const res = await fetch('/api/input', { method: 'POST', headers: { 'Content-Type': 'application/json' },
                                             body: JSON.stringify({ type: 'login' }) });
@@ -674,6 +832,41 @@ async function fetchState() {
   } catch (e) { /* the stream says when the server is gone */ }
 }
 
+// RFC 6902, as far as the server's documents go (add, remove, replace);
+// anything else throws, and the page asks for the whole state instead.
+function applyPatch(doc, ops) {
+  const changed = new Set();
+  for (const op of ops) {
+    if (typeof op.path !== 'string' || !op.path.startsWith('/')) throw new Error(`patch path ${op.path}`);
+    const parts = op.path.slice(1).split('/').map((p) => p.replace(/~1/g, '/').replace(/~0/g, '~'));
+    changed.add(parts[0]);
+    let parent = doc;
+    for (const p of parts.slice(0, -1)) {
+      parent = Object.hasOwn(parent, p) ? parent[p] : undefined;
+      if (parent === null || typeof parent !== 'object') throw new Error(`patch path ${op.path}`);
+    }
+    const last = parts[parts.length - 1];
+    if (Array.isArray(parent)) {
+      const i = last === '-' ? parent.length : Number(last);
+      const room = op.op === 'add' ? parent.length : parent.length - 1;
+      if (!/^(-|0|[1-9][0-9]*)$/.test(last) || i > room) throw new Error(`patch index ${op.path}`);
+      if (op.op === 'add') parent.splice(i, 0, op.value);
+      else if (op.op === 'remove') parent.splice(i, 1);
+      else if (op.op === 'replace') parent[i] = op.value;
+      else throw new Error(`patch op ${op.op}`);
+    } else if (last === '__proto__') {
+      throw new Error(`patch path ${op.path}`);
+    } else if (op.op === 'add' || (op.op === 'replace' && Object.hasOwn(parent, last))) {
+      parent[last] = op.value;
+    } else if (op.op === 'remove' && Object.hasOwn(parent, last)) {
+      delete parent[last];
+    } else {
+      throw new Error(`patch ${op.op} ${op.path}`);
+    }
+  }
+  return changed;
+}
+
 function connect() {
   const conn = $('#connection');
   const events = new EventSource('/api/events');
@@ -685,8 +878,27 @@ function connect() {
     shownVersion = 0;
   });
   events.addEventListener('error', () => { conn.dataset.state = 'lost'; conn.textContent = 'reconnecting…'; });
+  // The whole state first, then what changed, as JSON Patch documents from
+  // the version the page has.
   events.addEventListener('state', (e) => {
     try { render(JSON.parse(e.data)); } catch (err) { toast('unreadable state from the server'); }
+  });
+  events.addEventListener('patch', (e) => {
+    let update;
+    try { update = JSON.parse(e.data); } catch (err) { toast('unreadable update from the server'); return; }
+    if (!state || update.from !== shownVersion) { fetchState(); return; }
+    let changed;
+    try {
+      changed = applyPatch(state, update.patch);
+    } catch (err) {
+      // The page's copy may be half changed: only a fresh one is right.
+      state = null;
+      shownVersion = 0;
+      fetchState();
+      return;
+    }
+    state.version = update.version;
+    render(state, changed);
   });
   window.addEventListener('pagehide', () => events.close());
 }

@@ -22,7 +22,7 @@ before(async () => {
 after(async () => { await browser?.close(); });
 
 // A server on a home of its own, and a page on it; both end with the test.
-async function desktop(t, { args = [] } = {}) {
+async function desktop(t, { args = [], viewport = { width: 1500, height: 900 } } = {}) {
   const dir = mkdtempSync(path.join(tmpdir(), 'tuckline-web-'));
   const home = path.join(dir, 'home');
   const server = spawn(SERVER, ['--home', home, '--port', '0', ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
@@ -36,7 +36,7 @@ async function desktop(t, { args = [] } = {}) {
     });
     server.once('exit', (code) => reject(new Error(`tuckline-web ended (${code}) before printing its address`)));
   });
-  const context = await browser.newContext({ viewport: { width: 1500, height: 900 } });
+  const context = await browser.newContext({ viewport });
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
@@ -108,6 +108,11 @@ test('a Command-dragged icon goes behind the separator; arrow, hot key and hover
   await page.mouse.move(from.x + from.width / 2, from.y + from.height / 2);
   await page.mouse.down();
   await page.mouse.move(to.x + 1, to.y + to.height / 2, { steps: 8 });
+  // Held over the separator: the line and the arrow move aside to make room.
+  // (Where each is going: the glide there takes a moment.)
+  const shift = (n) => item(page, n).evaluate((e) => Number(/translateX\((-?[\d.]+)px\)/.exec(e.style.transform)?.[1] ?? 0));
+  assert.ok((await shift('separator')) > 10 && (await shift('arrow')) > 10, 'room made for the dragged icon');
+  assert.equal(await shift('Slack'), 0);
   await page.mouse.up();
   await page.keyboard.up('Meta');
   await waitState(page, () => {
@@ -135,7 +140,7 @@ test('a Command-dragged icon goes behind the separator; arrow, hot key and hover
   await page.mouse.move(700, 500);
   await item(page, 'arrow').hover();
   await collapsed(page, false);
-  await page.locator('#app-state', { hasText: 'by hover' }).waitFor({ timeout: WAIT });
+  await waitState(page, () => /by hover/.test(document.querySelector('#app-state').textContent));
   await page.mouse.move(700, 500);
   await collapsed(page, true);
 });
@@ -183,6 +188,13 @@ test('the context menu opens the settings, whose controls write the defaults; qu
   await waitState(page, () => /autoCollapseDelay = 30\b/.test(document.querySelector('#defaults').textContent));
   await win.locator('.node.text', { hasText: '30 秒' }).waitFor({ timeout: WAIT });
 
+  // The hot-key pop-up: a click opens its menu, another picks an item.
+  await win.locator('.popup-button').click();
+  await page.locator('#popup-menu [role="option"]', { hasText: '不使用' }).click();
+  await waitState(page, () => /hotKeyPreset = 3/.test(document.querySelector('#defaults').textContent));
+  await win.locator('.popup-title', { hasText: '不使用' }).waitFor({ timeout: WAIT });
+  assert.equal(await page.locator('#popup-menu').isHidden(), true);
+
   await win.locator('.close').click();
   await win.waitFor({ state: 'detached', timeout: WAIT });
 
@@ -197,6 +209,89 @@ test('the context menu opens the settings, whose controls write the defaults; qu
   // The stored choice holds across the launch: no line.
   await waitState(page, () => document.querySelector('.item[data-name="arrow"]')?.dataset.image === 'chevron.right');
   assert.equal(await item(page, 'separator').locator('svg').count(), 0);
+});
+
+test('on a 1280 × 800 laptop the bar stays legible, the panel folds away and the window moves by its title bar', async (t) => {
+  const { page, url } = await desktop(t, { viewport: { width: 1280, height: 800 } });
+  const box = async (sel) => page.locator(sel).first().boundingBox();
+  assert.ok((await box('#bar')).height >= 20, 'bar at least 20 px high');
+  assert.equal(await page.locator('#panel').isHidden(), true);
+  assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= innerWidth), 'no sideways scrolling');
+  for (const name of ['arrow', 'Clock']) {
+    const b = await item(page, name).boundingBox();
+    assert.ok(b.x >= 0 && b.x + b.width <= 1280, `${name} on the page`);
+  }
+  // The alert's two short buttons side by side, the default one on the right.
+  await page.locator('#alert .alert-message').waitFor({ timeout: WAIT });
+  const ok = await box('#alert button.default');
+  const other = await box('#alert button:not(.default)');
+  assert.ok(Math.abs(ok.y - other.y) < 1 && ok.x > other.x + other.width, 'buttons in one row');
+
+  await page.locator('#alert button', { hasText: '打开设置' }).click();
+  const win = page.locator('.window');
+  await win.waitFor({ timeout: WAIT });
+  // The whole usage note is there to read.
+  const note = await win.locator('.node.text', { hasText: '注意' }).boundingBox();
+  assert.ok(note.y + note.height <= (await box('.window')).y + (await box('.window')).height);
+  assert.ok(note.y + note.height <= 800, 'the note is on the page');
+
+  // Dragged by its title bar, the window goes along, and the desktop keeps
+  // it there: closed and opened again, it is where it was left.
+  const frame = async () => JSON.parse((await http(`${url}/api/state`)).text).windows[0]?.frame;
+  const before = await frame();
+  const scale = (await box('#bar')).width / 1512;
+  const title = await box('.window .titlebar');
+  await page.mouse.move(title.x + title.width / 2, title.y + title.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(title.x + title.width / 2 - 200, title.y + title.height / 2 + 60, { steps: 6 });
+  await page.mouse.up();
+  await waitState(page, (x) => {
+    const w = document.querySelector('.window');
+    return w && Math.abs(parseFloat(w.style.left) - x) < 2;
+  }, before.x - 200 / scale);
+  const moved = await frame();
+  assert.ok(Math.abs(moved.x - (before.x - 200 / scale)) < 2 && moved.y < before.y, JSON.stringify(moved));
+  // Never above the menu bar.
+  const high = await box('.window .titlebar');
+  await page.mouse.move(high.x + 100, high.y + 5);
+  await page.mouse.down();
+  await page.mouse.move(high.x + 100, 0, { steps: 4 });
+  await page.mouse.up();
+  await waitState(page, () => document.querySelector('.window')?.style.top === '24px');
+  await win.locator('.close').click();
+  await win.waitFor({ state: 'detached', timeout: WAIT });
+  await openMenu(page);
+  await page.locator('.menu-item', { hasText: '设置…' }).click();
+  await waitState(page, () => document.querySelector('.window')?.style.top === '24px');
+
+  // The panel slides in on request.
+  await page.locator('#panel-toggle').click();
+  await page.locator('#panel').waitFor({ timeout: WAIT });
+});
+
+test('after a run of updates sent as patches the page holds exactly the state the server has', async (t) => {
+  const { page, url } = await desktop(t);
+  await pastIntro(page);
+  await item(page, 'arrow').click();
+  await collapsed(page, true);
+  await page.keyboard.press('Control+Alt+Meta+KeyB');
+  await collapsed(page, false);
+  await openMenu(page);
+  await page.locator('.menu-item', { hasText: '设置…' }).click();
+  await page.locator('[role="switch"][aria-label="显示分隔线"]').click();
+  await waitState(page, () => /showSeparator = 0/.test(document.querySelector('#defaults').textContent));
+  // The 0.3 s log records come as patches too; compare once both sides agree on the version.
+  for (;;) {
+    const server = JSON.parse((await http(`${url}/api/state`)).text);
+    const shown = await page.evaluate(() => ({ ...state }));
+    if (shown.version !== server.version) {
+      await page.waitForFunction((v) => Number(document.body.dataset.version) >= v, server.version, { timeout: WAIT });
+      continue;
+    }
+    assert.ok(server.version > 5);
+    assert.deepEqual(shown, server);
+    break;
+  }
 });
 
 // Raw HTTP, to send what no page of ours would.
