@@ -7,6 +7,10 @@
 #include "Fixture.h"
 #include "Process.h"
 #include "frontends/console/Console.h"
+#include "platform/sim/PropertyList.h"
+
+#include <filesystem>
+#include <fstream>
 
 namespace tl::test {
 namespace {
@@ -123,6 +127,12 @@ TEST_F(ConsoleScript, GoodLinesActOnceAndTheConsoleEndsWithTheApplication) {
   line("wait 0.1");
   EXPECT_TRUE(collapsed());
   line("click arrow");
+  // A launch agent with a key holding U+0000 is passed over; the app runs on.
+  std::filesystem::create_directories(home + "/Library/LaunchAgents");
+  std::ofstream(home + "/Library/LaunchAgents/odd.plist", std::ios::binary)
+      << *sim::writePropertyList(Value(Value::Dict{{std::string("Label\0", 6), Value("odd")}}));
+  EXPECT_EQ(line("login"), std::make_pair(std::string("0 agent(s) started\n"), std::string()));
+  EXPECT_FALSE(desktop->terminated());
   // A quoted menu title with a space is one word.
   line("right-click arrow");
   EXPECT_NE(line("menu").first, "(no menu open)\n");

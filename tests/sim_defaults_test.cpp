@@ -2,6 +2,7 @@
 #include <plist/plist.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "Fixture.h"
 #include "platform/sim/DefaultsTool.h"
+#include "platform/sim/PropertyList.h"
 #include "platform/sim/SimDefaults.h"
 
 namespace tl::sim {
@@ -245,6 +247,55 @@ TEST_F(Defaults, DamagedFilesAreNeverReplacedAndSurviveAside) {
     chmod((path + ".corrupt.3").c_str(), 0600);
     EXPECT_NE(readFile(path + ".corrupt.3").find("<key>a</key>"), std::string::npos);
   }
+}
+
+TEST_F(Defaults, BadBytesNeitherCrashNorCostAValue) {
+  using namespace std::string_literals;
+  std::filesystem::create_directories(prefs);
+  // U+0000 in a key and in a string, in the binary form Foundation writes:
+  // read, kept through this desktop's own writes, byte for byte.
+  const std::string nulKey = "a\0b"s, nulString = "x\0y中"s;
+  spit(path, *writePropertyList(Value(Value::Dict{{nulKey, Value(nulString)}, {"n", Value(1)}})));
+  SimDefaults d(path);
+  EXPECT_EQ(d.objectForKey(nulKey), Value(nulString));
+  d.setInteger("n", 2);
+  EXPECT_EQ(d.writeError(), "");
+  EXPECT_EQ(SimDefaults(path).objectForKey(nulKey), Value(nulString));
+  EXPECT_EQ(SimDefaults(path).integerForKey("n"), 2);
+
+  // XML cannot hold U+0000: such a file is damaged and its bytes are copied
+  // aside; a writer that still has the old file open writes past the copy.
+  const std::string damaged = "<plist><dict><key>a</key><string>x\0y</string></dict></plist>"s;
+  spit(path, damaged);
+  EXPECT_EQ(d.fileState(), SimDefaults::FileState::Damaged);
+  EXPECT_NE(d.damage().find("XML does not allow"), std::string::npos) << d.damage();
+  int old = open(path.c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(old, 0);
+  d.setBool("flag", true);
+  EXPECT_EQ(d.movedAsidePath(), path + ".corrupt");
+  ASSERT_EQ(write(old, "late", 4), 4);
+  close(old);
+  EXPECT_EQ(readFile(path + ".corrupt"), damaged);
+  EXPECT_TRUE(SimDefaults(path).boolForKey("flag"));
+
+  // A value that cannot be stored is refused with the reason; nothing changes.
+  const std::string before = readFile(path);
+  d.setObject("bad", Value("\xFF\xFE"));
+  EXPECT_NE(d.writeError().find("not UTF-8"), std::string::npos) << d.writeError();
+  Value::Array deep;
+  for (int k = 0; k < 300; ++k) deep = Value::Array{Value(std::move(deep))};
+  d.setObject("deep", Value(deep));
+  EXPECT_NE(d.writeError().find("nesting"), std::string::npos) << d.writeError();
+  EXPECT_FALSE(d.objectForKey("bad") || d.objectForKey("deep"));
+  EXPECT_EQ(readFile(path), before);
+
+  // Temporary files of writers killed before their rename go with the next
+  // write; a look-alike of the user's stays.
+  spit(path + ".tmp-Ab12Cd", "half a file");
+  spit(path + ".tmp-mine", "the user's");
+  d.setBool("flag", false);
+  EXPECT_FALSE(std::filesystem::exists(path + ".tmp-Ab12Cd"));
+  EXPECT_TRUE(std::filesystem::exists(path + ".tmp-mine"));
 }
 
 TEST_F(Defaults, UnwritableFolderLeavesTheFileAndKeepsTheValueInMemory) {

@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "Fixture.h"
+#include "platform/sim/PropertyList.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimLaunchd.h"
 #include "platform/sim/SimSystem.h"
@@ -461,6 +462,41 @@ TEST_F(Launchd, LoginStartsTheGraphicalAgentsThatAreNotRunning) {
   std::ostringstream out, err;
   EXPECT_EQ(launchctlMain(home, {"bootout", domain + "/test.run"}, out, err), 0);
   EXPECT_TRUE(WIFSIGNALED(reap(run)));
+}
+
+TEST_F(Launchd, AgentsAndStateWithBadBytesAreRefusedWithoutAbort) {
+  using namespace std::string_literals;
+  std::string agents = home + "/Library/LaunchAgents";
+  fs::create_directories(agents);
+  auto binary = [](Value::Dict d) { return *writePropertyList(Value(std::move(d)), PlistFormat::Binary); };
+  // A key holding U+0000, and an argument no program could receive.
+  spit(agents + "/key.plist", binary({{"Label", Value("test.key")},
+                                      {"Program\0Arguments"s, Value(Value::Array{Value("/bin/true")})},
+                                      {"RunAtLoad", Value(true)}}));
+  spit(agents + "/arg.plist", binary({{"Label", Value("test.arg")},
+                                      {"ProgramArguments", Value(Value::Array{Value("/bin/echo"), Value("a\0b"s)})},
+                                      {"RunAtLoad", Value(true)}}));
+  std::ostringstream out, err;
+  EXPECT_EQ(launchctlMain(home, {"bootstrap", domain, agents + "/key.plist"}, out, err), 5);
+  EXPECT_NE(err.str().find("no ProgramArguments"), std::string::npos) << err.str();
+  EXPECT_EQ(launchctlMain(home, {"bootstrap", domain, agents + "/arg.plist"}, out, err), 5);
+  EXPECT_NE(err.str().find("NUL character"), std::string::npos) << err.str();
+  EXPECT_EQ(simulateLogin(home), 0);
+  EXPECT_TRUE(launchdJobs(home).empty());
+
+  // launchd's own state: a label with U+0000 comes back whole; a damaged
+  // state file is kept aside, not overwritten.
+  spit(agents + "/odd.plist", binary({{"Label", Value("test.\0odd"s)},
+                                      {"ProgramArguments", Value(Value::Array{Value("/bin/true")})}}));
+  EXPECT_EQ(launchctlMain(home, {"bootstrap", domain, agents + "/odd.plist"}, out, err), 0) << err.str();
+  ASSERT_EQ(launchdJobs(home).size(), 1u);
+  EXPECT_EQ(launchdJobs(home)[0].label, "test.\0odd"s);
+  const std::string state = launchdFolder(home) + "/jobs.plist";
+  spit(state, "<plist><dict><key>half");
+  spit(agents + "/lazy.plist", agentPlist("test.lazy", {"/bin/true"}, ""));
+  EXPECT_EQ(launchctlMain(home, {"bootstrap", domain, agents + "/lazy.plist"}, out, err), 0) << err.str();
+  EXPECT_EQ(readFile(state + ".corrupt"), "<plist><dict><key>half");
+  ASSERT_EQ(launchdJobs(home).size(), 1u);
 }
 
 }  // namespace

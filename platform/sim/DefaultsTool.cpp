@@ -291,8 +291,8 @@ int runDefaultsTool(const std::string& plistPath, const std::vector<std::string>
     return 1;
   };
   auto damaged = [&] {
-    err << "The property list of domain " << domain << " (" << plistPath
-        << ") cannot be read; it is kept as it is until the next write moves it aside\n";
+    err << "The property list of domain " << domain << " (" << plistPath << ") cannot be read ("
+        << defaults.damage() << "); it is kept as it is until the next write copies it aside\n";
   };
   auto written = [&] {
     if (std::string why = defaults.writeError(); !why.empty()) {

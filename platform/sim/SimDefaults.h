@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <ctime>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,14 +18,24 @@ namespace tl::sim {
 // The user defaults of one application on the simulated Mac: the
 // application domain lives in a property-list file that other processes
 // (the `defaults` tool, a second copy, a text editor) may change at any
-// time, so every read looks at the file's current contents; the
-// registration domain lives in memory only.
+// time; the registration domain lives in memory only.
 //
-// A file that cannot be read as a property list is never overwritten: it
-// reads as an empty domain, and the first write moves it aside to
-// "<path>.corrupt" (or "<path>.corrupt.N") before putting a new file in
-// its place. A write that cannot reach the disk keeps its value in memory
-// for this process, as Foundation does, and is retried with the next write.
+// Reads come from memory. Each read asks the file system once (one stat)
+// whether the file is still the one read last; only a changed file is read
+// again. A change landing within the same tick of the file system's clock
+// as the last read cannot show in the time stamps, so for that one tick
+// the bytes are compared instead.
+//
+// A file that cannot be read as a property list (see PropertyList.h: also
+// one holding something this desktop could not write back exactly) is never
+// rewritten: it reads as an empty domain, and the first write copies its
+// bytes to "<path>.corrupt" (or "<path>.corrupt.N"), a file nothing else
+// ever writes to, before the new file takes its place. A value that cannot
+// be stored at all (text that is not UTF-8, nesting too deep) is refused
+// with writeError() and changes nothing. A write that cannot reach the disk
+// keeps its value in memory for this process, as Foundation does, and is
+// retried with the next write. Temporary files of writers that were killed
+// are removed by the next write.
 //
 // Safe to use from several threads.
 class SimDefaults : public UserDefaults {
@@ -52,15 +61,18 @@ class SimDefaults : public UserDefaults {
   const std::string& path() const { return path_; }
   // What the file held at this moment (a damaged file reads as no domain).
   FileState fileState();
+  // Why the file counts as damaged ("a dictionary that repeats a key (XML,
+  // byte 80)"); empty when it does not.
+  std::string damage();
   // The application domain as this process sees it, keys in file order;
   // nullopt when there is no such domain at all.
   std::optional<Value::Dict> persistentDomain();
-  // Removes the whole application domain; a damaged file is moved aside.
+  // Removes the whole application domain; a damaged file is set aside.
   // False (see writeError) if the file could not be removed.
   bool removePersistentDomain();
   // Why the last change did not reach the file; empty when it did.
   std::string writeError();
-  // Where this instance last moved a damaged file; empty if it never did.
+  // Where the last change set a damaged file aside; empty if it did not.
   std::string movedAsidePath();
 
  private:
@@ -71,32 +83,37 @@ class SimDefaults : public UserDefaults {
     timespec mtime{}, ctime{};
     bool operator==(const FileKey& o) const;
   };
-  struct PlistDeleter {
-    void operator()(void* node) const;
-  };
-  using Tree = std::unique_ptr<void, PlistDeleter>;
 
   void refresh();
-  void load(const FileKey& key);
-  std::optional<Value> lookup(const std::string& key);
+  void load();
+  void forget(FileState state, std::string damage);
+  void adopt(Value::Dict domain);
+  void noteKey(int fd);
+  const Value* lookup(const std::string& key);
   void change(const std::string& key, std::optional<Value> value);
   bool flush();
-  bool moveAside();
+  bool setAside(const std::string& replacement);
+  std::string copyAside();
+  void retire(const std::string& oldFile, const std::string& aside);
+  void removeStaleTemporaries();
 
   const std::string path_;
   std::mutex mutex_;
-  std::map<std::string, Value> registered_;
+  std::map<std::string, Value, std::less<>> registered_;
   // Changes made here that the file does not hold yet (nullopt: removed).
-  std::map<std::string, std::optional<Value>> pending_;
+  std::map<std::string, std::optional<Value>, std::less<>> pending_;
   std::string writeError_;
   std::string movedAside_;
 
   // The file as last read.
   FileState state_ = FileState::Missing;
-  Tree tree_;  // the root dictionary while Readable
+  std::string damage_;
+  Value::Dict domain_;                                 // while Readable, in file order
+  std::map<std::string, size_t, std::less<>> index_;  // key → place in domain_
   std::string bytes_;
+  bool haveBytes_ = false;  // bytes_ is the whole file, so a damaged one can be copied aside
   std::optional<FileKey> key_;
-  bool racy_ = true;  // changed too recently for its time stamp to tell a later change
+  bool settled_ = false;    // a later change must show in the time stamps of key_
 };
 
 }  // namespace tl::sim

@@ -116,6 +116,38 @@ bool writeAll(int fd, const std::string& bytes) {
   return true;
 }
 
+bool readAll(int fd, std::string& bytes, size_t limit) {
+  bytes.clear();
+  char buf[16384];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) return true;
+    if (bytes.size() + static_cast<size_t>(n) > limit) {
+      errno = EFBIG;
+      return false;
+    }
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+}
+
+bool readPlainFile(const std::string& path, std::string& bytes, size_t limit) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  if (ok && !S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    ok = false;
+  }
+  ok = ok && readAll(fd, bytes, limit);
+  int err = errno;
+  ::close(fd);
+  errno = err;
+  return ok;
+}
+
 SimFileHandle::~SimFileHandle() {
   if (fd_ >= 0) ::close(fd_);
 }

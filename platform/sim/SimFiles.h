@@ -11,6 +11,15 @@ namespace tl::sim {
 // (errno set) on failure.
 bool writeAll(int fd, const std::string& bytes);
 
+// Reads to the end of fd, retrying after interruptions; false (errno set)
+// on failure or once more than limit bytes arrive.
+bool readAll(int fd, std::string& bytes, size_t limit);
+
+// The whole of a plain file of at most limit bytes. Never blocks on a FIFO
+// or a device; false (errno set: EINVAL for something that is not a plain
+// file, EFBIG for one too large) on failure.
+bool readPlainFile(const std::string& path, std::string& bytes, size_t limit);
+
 // Holds an exclusive flock on a file or folder for as long as it lives; the
 // processes of one simulated user serialise their shared files through it.
 // A file is created when missing; a path that cannot be opened gives a lock

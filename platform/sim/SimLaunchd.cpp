@@ -1,7 +1,6 @@
 #include "platform/sim/SimLaunchd.h"
 
 #include <fcntl.h>
-#include <plist/plist.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -16,6 +15,7 @@
 #include <map>
 #include <sstream>
 
+#include "platform/sim/PropertyList.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimSystem.h"
 
@@ -29,59 +29,48 @@ namespace fs = std::filesystem;
 
 // ---------------------------------------------------------------- property lists
 
-struct PlistRoot {
-  plist_t node = nullptr;
-  PlistRoot() = default;
-  PlistRoot(const PlistRoot&) = delete;
-  PlistRoot& operator=(const PlistRoot&) = delete;
-  ~PlistRoot() {
-    if (node) plist_free(node);
-  }
-};
+// Larger than any job description or launchd's state; a huge file is neither.
+constexpr size_t kMaxPlist = 16u << 20;
 
-bool isType(plist_t node, plist_type type) { return node && plist_get_node_type(node) == type; }
-
-std::optional<std::string> stringOf(plist_t node) {
-  if (!isType(node, PLIST_STRING)) return std::nullopt;
-  char* s = nullptr;
-  plist_get_string_val(node, &s);
-  std::string out = s ? s : "";
-  free(s);
-  return out;
+const Value* item(const Value::Dict& dict, std::string_view key) {
+  for (const auto& entry : dict)
+    if (entry.first == key) return &entry.second;
+  return nullptr;
 }
 
-std::optional<std::vector<std::string>> stringsOf(plist_t node) {
-  if (!isType(node, PLIST_ARRAY)) return std::nullopt;
+std::optional<std::string> stringOf(const Value* v) {
+  if (auto* s = v ? std::get_if<std::string>(&v->v) : nullptr) return *s;
+  return std::nullopt;
+}
+
+std::optional<std::vector<std::string>> stringsOf(const Value* v) {
+  auto* a = v ? std::get_if<Value::Array>(&v->v) : nullptr;
+  if (!a) return std::nullopt;
   std::vector<std::string> out;
-  for (uint32_t i = 0; i < plist_array_get_size(node); ++i) {
-    auto s = stringOf(plist_array_get_item(node, i));
+  for (const Value& e : *a) {
+    auto s = stringOf(&e);
     if (!s) return std::nullopt;
     out.push_back(*s);
   }
   return out;
 }
 
-uint64_t uintOf(plist_t node) {
-  uint64_t v = 0;
-  if (isType(node, PLIST_UINT)) plist_get_uint_val(node, &v);
-  return v;
+uint64_t uintOf(const Value* v) {
+  auto* i = v ? std::get_if<int64_t>(&v->v) : nullptr;
+  return i && *i > 0 ? static_cast<uint64_t>(*i) : 0;
 }
 
-bool readFile(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::stringstream buf;
-  buf << in.rdbuf();
-  text = buf.str();
-  return !in.bad();
+bool readFile(const std::string& path, std::string& text) { return readPlainFile(path, text, kMaxPlist); }
+
+// The root dictionary, or nullopt with the reason.
+std::optional<Value::Dict> parse(const std::string& text, std::string& why) {
+  auto v = readPropertyList(text, &why);
+  if (v && std::holds_alternative<Value::Dict>(v->v)) return std::move(std::get<Value::Dict>(v->v));
+  if (v) why = "the root is not a dictionary";
+  return std::nullopt;
 }
 
-bool parse(const std::string& text, PlistRoot& root) {
-  // Large enough for any job description; a huge file is not one.
-  if (text.empty() || text.size() > (16u << 20)) return false;
-  plist_from_memory(text.data(), static_cast<uint32_t>(text.size()), &root.node);
-  return isType(root.node, PLIST_DICT);
-}
+bool hasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
 
 // ---------------------------------------------------------------- agents
 
@@ -98,56 +87,56 @@ struct Agent {
 bool readAgent(const std::string& path, Agent& agent, int& code, std::string& why) {
   std::string text;
   if (!readFile(path, text)) {
-    code = 2;
+    code = errno == ENOENT || errno == ENOTDIR ? 2 : 5;
     why = path + ": " + std::strerror(errno ? errno : ENOENT);
     return false;
   }
   code = 5;
-  PlistRoot root;
-  if (!parse(text, root)) {
-    why = path + ": not a property list with a dictionary at its root";
+  std::string reason;
+  auto parsed = parse(text, reason);
+  if (!parsed) {
+    why = path + ": not a property list with a dictionary at its root (" + reason + ")";
     return false;
   }
-  auto label = stringOf(plist_dict_get_item(root.node, "Label"));
+  const Value::Dict& root = *parsed;
+  auto label = stringOf(item(root, "Label"));
   if (!label || label->empty()) {
     why = path + ": no Label";
     return false;
   }
   agent.label = *label;
-  auto args = stringsOf(plist_dict_get_item(root.node, "ProgramArguments"));
+  auto args = stringsOf(item(root, "ProgramArguments"));
   if (!args || args->empty() || (*args)[0].empty()) {
     why = path + ": no ProgramArguments";
     return false;
   }
   agent.arguments = *args;
-  agent.program = stringOf(plist_dict_get_item(root.node, "Program")).value_or(agent.arguments[0]);
-  if (plist_t r = plist_dict_get_item(root.node, "RunAtLoad"); isType(r, PLIST_BOOLEAN)) {
-    uint8_t b = 0;
-    plist_get_bool_val(r, &b);
-    agent.runAtLoad = b != 0;
-  }
-  if (plist_t s = plist_dict_get_item(root.node, "LimitLoadToSessionType")) {
+  agent.program = stringOf(item(root, "Program")).value_or(agent.arguments[0]);
+  if (auto* r = item(root, "RunAtLoad"); r && std::holds_alternative<bool>(r->v)) agent.runAtLoad = std::get<bool>(r->v);
+  if (const Value* s = item(root, "LimitLoadToSessionType")) {
     auto one = stringOf(s);
     auto many = stringsOf(s);
     agent.forAqua = one ? *one == "Aqua" : many && std::count(many->begin(), many->end(), "Aqua") > 0;
   }
-  if (plist_t env = plist_dict_get_item(root.node, "EnvironmentVariables"); isType(env, PLIST_DICT)) {
-    plist_dict_iter it = nullptr;
-    plist_dict_new_iter(env, &it);
-    for (;;) {
-      char* key = nullptr;
-      plist_t value = nullptr;
-      plist_dict_next_item(env, it, &key, &value);
-      if (!key) break;
-      if (auto v = stringOf(value); v && *key && !std::strchr(key, '=')) agent.environment.push_back({key, *v});
-      free(key);
-    }
-    free(it);
+  if (auto* env = item(root, "EnvironmentVariables"); env && std::holds_alternative<Value::Dict>(env->v)) {
+    for (const auto& [key, value] : std::get<Value::Dict>(env->v))
+      if (auto v = stringOf(&value); v && !key.empty() && key.find('=') == std::string::npos)
+        agent.environment.push_back({key, *v});
   }
-  agent.workingDirectory = stringOf(plist_dict_get_item(root.node, "WorkingDirectory")).value_or("");
-  agent.stdinPath = stringOf(plist_dict_get_item(root.node, "StandardInPath")).value_or("");
-  agent.stdoutPath = stringOf(plist_dict_get_item(root.node, "StandardOutPath")).value_or("");
-  agent.stderrPath = stringOf(plist_dict_get_item(root.node, "StandardErrorPath")).value_or("");
+  agent.workingDirectory = stringOf(item(root, "WorkingDirectory")).value_or("");
+  agent.stdinPath = stringOf(item(root, "StandardInPath")).value_or("");
+  agent.stdoutPath = stringOf(item(root, "StandardOutPath")).value_or("");
+  agent.stderrPath = stringOf(item(root, "StandardErrorPath")).value_or("");
+  // A program's arguments, environment and paths end at a NUL character:
+  // a job holding one would run with something else than it says.
+  bool nul = hasNul(agent.program) || hasNul(agent.workingDirectory) || hasNul(agent.stdinPath) ||
+             hasNul(agent.stdoutPath) || hasNul(agent.stderrPath);
+  for (const auto& a : agent.arguments) nul = nul || hasNul(a);
+  for (const auto& [k, v] : agent.environment) nul = nul || hasNul(k) || hasNul(v);
+  if (nul) {
+    why = path + ": a program argument, path or environment variable holds a NUL character";
+    return false;
+  }
   return true;
 }
 
@@ -336,53 +325,51 @@ ExclusiveLock stateLock(const std::string& home) {
   return ExclusiveLock(launchdFolder(home) + "/.lock");
 }
 
-State loadState(const std::string& home) {
+// The state as saved, or nothing loaded when there is none. A state file
+// that cannot be read is kept aside rather than overwritten (damaged is
+// set): launchd forgets its jobs, the bytes stay.
+State loadState(const std::string& home, bool* damaged = nullptr) {
   State state;
-  std::string text;
-  PlistRoot root;
-  if (!readFile(statePath(home), text) || !parse(text, root)) return state;  // nothing loaded yet
-  plist_dict_iter it = nullptr;
-  plist_dict_new_iter(root.node, &it);
-  for (;;) {
-    char* key = nullptr;
-    plist_t job = nullptr;
-    plist_dict_next_item(root.node, it, &key, &job);
-    if (!key) break;
-    if (isType(job, PLIST_DICT)) {
-      Record r;
-      r.plistPath = stringOf(plist_dict_get_item(job, "Path")).value_or("");
-      r.arguments = stringsOf(plist_dict_get_item(job, "ProgramArguments")).value_or(std::vector<std::string>{});
-      r.pid = uintOf(plist_dict_get_item(job, "PID"));
-      r.startTime = uintOf(plist_dict_get_item(job, "StartTime"));
-      state[key] = r;
-    }
-    free(key);
+  std::string text, why;
+  if (!readFile(statePath(home), text)) {
+    if (damaged) *damaged = errno != ENOENT;
+    return state;
   }
-  free(it);
+  auto root = parse(text, why);
+  if (damaged) *damaged = !root;
+  if (!root) return state;
+  for (const auto& [label, job] : *root) {
+    auto* fields = std::get_if<Value::Dict>(&job.v);
+    if (!fields) continue;
+    Record r;
+    r.plistPath = stringOf(item(*fields, "Path")).value_or("");
+    r.arguments = stringsOf(item(*fields, "ProgramArguments")).value_or(std::vector<std::string>{});
+    r.pid = uintOf(item(*fields, "PID"));
+    r.startTime = uintOf(item(*fields, "StartTime"));
+    state[label] = r;
+  }
   return state;
 }
 
-bool saveState(const std::string& home, const State& state) {
-  PlistRoot root;
-  root.node = plist_new_dict();
+bool saveState(const std::string& home, const State& state, bool damaged) {
+  Value::Dict root;
   for (const auto& [label, r] : state) {
-    plist_t job = plist_new_dict();
-    plist_dict_set_item(job, "Path", plist_new_string(r.plistPath.c_str()));
-    plist_t args = plist_new_array();
-    for (const auto& a : r.arguments) plist_array_append_item(args, plist_new_string(a.c_str()));
-    plist_dict_set_item(job, "ProgramArguments", args);
-    plist_dict_set_item(job, "PID", plist_new_uint(r.pid));
-    plist_dict_set_item(job, "StartTime", plist_new_uint(r.startTime));
-    plist_dict_set_item(root.node, label.c_str(), job);
+    Value::Array args(r.arguments.begin(), r.arguments.end());
+    root.emplace_back(label, Value(Value::Dict{{"Path", Value(r.plistPath)},
+                                               {"ProgramArguments", Value(std::move(args))},
+                                               {"PID", Value(static_cast<int64_t>(r.pid))},
+                                               {"StartTime", Value(static_cast<int64_t>(r.startTime))}}));
   }
-  char* xml = nullptr;
-  uint32_t length = 0;
-  plist_to_xml(root.node, &xml, &length);
-  if (!xml) return false;
-  std::string text(xml, length);
-  plist_to_xml_free(xml);
+  auto text = writePropertyList(Value(std::move(root)));
+  if (!text) return false;
+  std::string path = statePath(home);
+  for (int n = 0; damaged && n < 100; ++n) {
+    std::string aside = path + ".corrupt" + (n ? "." + std::to_string(n) : "");
+    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0 || errno != EEXIST)
+      break;
+  }
   SimFileManager files(home);
-  return files.writeAtomically(statePath(home), text, nullptr);
+  return files.writeAtomically(path, *text, nullptr);
 }
 
 LaunchdJob describe(const std::string& label, const Record& r) {
@@ -454,7 +441,8 @@ int bootstrap(const std::string& home, const std::vector<std::string>& paths, st
     err << "Bootstrap failed: 5: Input/output error\n";
     return 5;
   }
-  State state = loadState(home);
+  bool damaged = false;
+  State state = loadState(home, &damaged);
   int status = 0;
   for (const auto& path : paths) {
     Agent agent;
@@ -476,7 +464,7 @@ int bootstrap(const std::string& home, const std::vector<std::string>& paths, st
       status = 5;
     }
   }
-  if (!saveState(home, state)) {
+  if (!saveState(home, state, damaged)) {
     err << "Bootstrap failed: 5: Input/output error\n";
     status = 5;
   }
@@ -489,7 +477,8 @@ int bootout(const std::string& home, const std::vector<std::string>& labels, std
     err << "Boot-out failed: 5: Input/output error\n";
     return 5;
   }
-  State state = loadState(home);
+  bool damaged = false;
+  State state = loadState(home, &damaged);
   int status = 0;
   for (const auto& label : labels) {
     auto it = state.find(label);
@@ -503,7 +492,7 @@ int bootout(const std::string& home, const std::vector<std::string>& labels, std
     if (alive(it->second)) ::kill(static_cast<pid_t>(it->second.pid), SIGTERM);
     state.erase(it);
   }
-  if (!saveState(home, state)) {
+  if (!saveState(home, state, damaged)) {
     err << "Boot-out failed: 5: Input/output error\n";
     status = 5;
   }
@@ -612,7 +601,8 @@ int launchctlMain(const std::string& home, const std::vector<std::string>& args,
 int simulateLogin(const std::string& home) {
   auto lock = stateLock(home);
   if (!lock.held()) return 0;
-  State state = loadState(home);
+  bool damaged = false;
+  State state = loadState(home, &damaged);
   // What ran in the last session and has ended is not loaded in this one;
   // what still runs stays as it is.
   std::erase_if(state, [](const auto& entry) { return !alive(entry.second); });
@@ -630,7 +620,7 @@ int simulateLogin(const std::string& home) {
     bool started = false;
     if (load(home, state, path, agent, &started) && started) ++count;
   }
-  saveState(home, state);
+  saveState(home, state, damaged);
   return count;
 }
 
