@@ -44,20 +44,29 @@ std::string diagnosticsRecord(const std::string& context, const DiagnosticItems&
   return text;
 }
 
+namespace {
+bool append(FileManager& files, const std::string& path, const std::string& record) {
+  auto handle = files.fileHandleForWritingAtPath(path);
+  if (!handle) return false;
+  handle->seekToEndOfFile();
+  handle->writeData(record);
+  handle->closeAndReturnError(nullptr);
+  return true;
+}
+}  // namespace
+
 void logDiagnostics(const std::string& context, const DiagnosticItems& items) {
   FileManager& files = platform().fileManager();
   std::string path = files.homeDirectory() + "/Library/Logs/Tuckline.log";
   std::string record = diagnosticsRecord(context, items);
-  if (auto handle = files.fileHandleForWritingAtPath(path)) {
-    handle->seekToEndOfFile();
-    handle->writeData(record);
-    handle->closeAndReturnError(nullptr);
-    return;
-  }
+  if (append(files, path, record)) return;
   // Only a log that does not exist yet is created whole. One that exists but
   // refuses appending keeps its content: the record is dropped instead.
   if (files.fileExistsAtPath(path)) return;
-  files.writeAtomically(path, record, nullptr);
+  // Another copy giving way at the same moment may create the log between
+  // the look and the write: the new file never replaces one that is there
+  // by then, and the record is appended to that one instead.
+  if (!files.createAtomically(path, record, nullptr)) append(files, path, record);
 }
 
 }  // namespace tl

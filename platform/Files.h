@@ -29,6 +29,10 @@ class FileManager {
   // Writes the UTF-8 text to a temporary file in the same folder, then
   // renames it over the target.
   virtual bool writeAtomically(const std::string& path, const std::string& text, std::string* error) = 0;
+  // The same, but never over a file: fails when the path is taken by the
+  // time the new file would get it (another process may create it in the
+  // meantime), leaving that file as it is.
+  virtual bool createAtomically(const std::string& path, const std::string& text, std::string* error) = 0;
 };
 
 }  // namespace tl

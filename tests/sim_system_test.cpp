@@ -63,6 +63,12 @@ TEST_F(SimSystem, AtomicWriteFoldersRemovalAndHandles) {
   ASSERT_TRUE(files.writeAtomically(target, "old", &error)) << error;
   ASSERT_TRUE(files.writeAtomically(target, "new text", &error)) << error;
   EXPECT_EQ(readFile(target), "new text");
+  // Creating never replaces: what another process put there first stays.
+  EXPECT_FALSE(files.createAtomically(target, "mine", &error));
+  EXPECT_EQ(readFile(target), "new text");
+  EXPECT_TRUE(files.createAtomically(home + "/prefs/b.txt", "first", &error)) << error;
+  EXPECT_EQ(readFile(home + "/prefs/b.txt"), "first");
+  fs::remove(home + "/prefs/b.txt");
 
   // A write that fails half-way (the file size limit, which binds root
   // too) leaves the old content and no stray temporary file.

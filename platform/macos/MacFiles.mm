@@ -1,5 +1,10 @@
 #include "platform/macos/MacBridge.h"
 
+#include <errno.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tl::mac {
 
 namespace {
@@ -89,6 +94,31 @@ class MacFileManager final : public FileManager {
     }
     if (ok) return true;
     describeError(failure, error, "The file could not be written.");
+    return false;
+  }
+
+  // Foundation's atomic write replaces whatever is there; this one publishes
+  // its temporary file with renamex_np's RENAME_EXCL, which refuses a name
+  // another process has taken in the meantime.
+  bool createAtomically(const std::string& path, const std::string& text, std::string* error) override {
+    size_t slash = path.rfind('/');
+    std::string temp = (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/.tl-save-XXXXXX";
+    int fd = mkstemp(temp.data());
+    bool ok = fd >= 0 && fchmod(fd, 0644) == 0;
+    for (size_t done = 0; ok && done < text.size();) {
+      ssize_t n = write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      if (ok) done += static_cast<size_t>(n);
+    }
+    ok = ok && fsync(fd) == 0;
+    if (fd >= 0 && close(fd) != 0) ok = false;
+    ok = ok && renamex_np(temp.c_str(), path.c_str(), RENAME_EXCL) == 0;
+    if (ok) return true;
+    int err = errno;
+    if (fd >= 0) unlink(temp.c_str());
+    describeError([NSError errorWithDomain:NSPOSIXErrorDomain code:err userInfo:nil], error,
+                  "The file could not be written.");
     return false;
   }
 };

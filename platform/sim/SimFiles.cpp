@@ -271,11 +271,32 @@ std::shared_ptr<FileHandle> SimFileManager::fileHandleWithNullDevice() {
 }
 
 bool SimFileManager::writeAtomically(const std::string& path, const std::string& text, std::string* error) {
+  return save(path, text, true, error);
+}
+
+bool SimFileManager::createAtomically(const std::string& path, const std::string& text, std::string* error) {
+  return save(path, text, false, error);
+}
+
+// Moves temp to path, over a file there only when replace is set.
+bool SimFileManager::publish(const std::string& temp, const std::string& path, bool replace) {
+  if (replace) return ::rename(temp.c_str(), path.c_str()) == 0;
+  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // A file system without no-replace renames: a hard link fails just the
+  // same when the name is taken.
+  if (::link(temp.c_str(), path.c_str()) != 0) return false;
+  ::unlink(temp.c_str());
+  return true;
+}
+
+bool SimFileManager::save(const std::string& path, const std::string& text, bool replace, std::string* error) {
   if (path.empty() || nameOf(path).empty() || path.back() == '/') return fail(error, saveError(path, EINVAL));
   if (hidden(path)) return fail(error, saveError(path, ENOENT));
   struct stat st;
   bool exists = ::stat(path.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return fail(error, saveError(path, EISDIR));
+  if (exists && !replace) return fail(error, saveError(path, EEXIST));
   mode_t mode = exists ? (st.st_mode & 07777) : newFileMode();
 
   std::string folder = folderOf(path);
@@ -289,7 +310,7 @@ bool SimFileManager::writeAtomically(const std::string& path, const std::string&
     ok = false;
     err = errno;
   }
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+  if (ok && !publish(temp, path, replace)) {
     ok = false;
     err = errno;
   }

@@ -84,9 +84,12 @@ class SimFileManager : public FileManager {
   std::shared_ptr<FileHandle> fileHandleForWritingAtPath(const std::string& path) override;
   std::shared_ptr<FileHandle> fileHandleWithNullDevice() override;
   bool writeAtomically(const std::string& path, const std::string& text, std::string* error) override;
+  bool createAtomically(const std::string& path, const std::string& text, std::string* error) override;
 
  private:
   bool hidden(const std::string& path) const;
+  static bool publish(const std::string& temp, const std::string& path, bool replace);
+  bool save(const std::string& path, const std::string& text, bool replace, std::string* error);
 
   std::string home_;
   std::vector<std::string> missing_;  // normalised absolute paths

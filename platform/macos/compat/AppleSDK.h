@@ -101,6 +101,17 @@ dispatch_time_t dispatch_time(dispatch_time_t when, int64_t delta);
 }
 #endif
 
+// ---- <stdio.h>: renaming without replacing (10.12).
+
+#define RENAME_EXCL 0x00000004
+#ifdef __cplusplus
+extern "C" {
+#endif
+int renamex_np(const char* from, const char* to, unsigned int flags);
+#ifdef __cplusplus
+}
+#endif
+
 // ---- Foundation.
 
 @interface NSFileHandle (TLAppleSDK)
