@@ -119,6 +119,7 @@ TEST_F(ConsoleScript, GoodLinesActOnceAndTheConsoleEndsWithTheApplication) {
   EXPECT_EQ(line("defaults read-type com.ferrowick.tuckline autoCollapse").first, "Type is boolean\n");
   EXPECT_EQ(line("defaults write autoCollapseDelay -float 2.5").second, "");
   line("click arrow");
+  line("unhover");
   line("hover arrow");
   EXPECT_FALSE(collapsed());
   line("unhover");

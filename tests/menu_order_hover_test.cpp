@@ -119,6 +119,18 @@ TEST_F(Running, HoverOpensAndTheTimerClosesOnlyAHoverOpening) {
   auto& d = start();
   d.click("arrow");
   ASSERT_TRUE(collapsed());
+  d.movePointerAway();
+  d.advance(0.5);
+  // A click on the collapsed arrow: the pointer arriving opens the area,
+  // the click closes it again; both changes are logged, in that order.
+  d.click("arrow");
+  EXPECT_TRUE(collapsed());
+  d.advance(0.5);
+  auto c = contexts();
+  EXPECT_EQ(std::vector<std::string>(c.end() - 3, c.end()),
+            (std::vector<std::string>{"切换为收起", "切换为展开", "切换为收起"}));
+
+  d.movePointerAway();
   d.hover("arrow");
   EXPECT_FALSE(collapsed());
   d.movePointerAway();
@@ -157,6 +169,7 @@ TEST_F(Running, HoverOpensAndTheTimerClosesOnlyAHoverOpening) {
     d.defaults().setDouble("autoCollapseDelay", 30);
   });
   d.click("arrow");
+  d.movePointerAway();
   d.hover("arrow");
   d.movePointerAway();
   d.advance(29.9);
@@ -186,6 +199,7 @@ TEST_F(Running, AbsurdStoredDelaysNeitherCrashNorHang) {
       d.defaults().setObject("autoCollapseDelay", v);
     });
     if (!collapsed()) d.click("arrow");
+    d.movePointerAway();
     d.hover("arrow");
     d.movePointerAway();
     d.advance(0.01);

@@ -28,15 +28,7 @@ class Settings : public Desktop {
     return d;
   }
   std::string window() { return desktop->renderWindows(); }
-  bool act(const std::function<bool(sim::SimViews&, sim::SimWindow&)>& f) {
-    bool ok = false;
-    desktop->onMain([&] {
-      auto windows = desktop->simViews().visibleWindows();
-      if (!windows.empty()) ok = f(desktop->simViews(), *windows.back());
-    });
-    desktop->waitIdle();
-    return ok;
-  }
+  bool act(const std::function<bool(sim::SimViews&, sim::SimWindow&)>& f) { return desktop->workWindow(f); }
   std::string agentPath() { return home + "/Library/LaunchAgents/com.ferrowick.tuckline.plist"; }
 };
 

@@ -44,6 +44,7 @@ TEST_F(System, FirstDayThenRestart) {
       "click arrow\n"
       "wait 0.3\n"
       "bar\n"
+      "unhover\n"
       "hover arrow\n"
       "bar\n"
       "unhover\n"

@@ -129,10 +129,11 @@ std::vector<std::string> splitWords(const std::string& line) {
 std::string Console::help() {
   return R"(commands (items: arrow, separator, or another app's name such as Dropbox):
   bar | detail                      draw the menu bar (one line | every item)
-  click ITEM [ctrl|opt|shift|cmd]   click an item, optionally with modifiers
-  right-click ITEM                  right-click an item
+  click ITEM [ctrl|opt|shift|cmd]   move the pointer onto an item and click it, optionally with modifiers
+  right-click ITEM                  the same with the right button
   drag ITEM left-of|right-of OTHER  Command-drag an item next to another
-  hover ITEM | unhover              rest the pointer on an item | move it away
+  hover ITEM | unhover              rest the pointer on an item | move it off the bar
+                                    (one pointer: clicks, drags, windows and alerts move it too)
   key COMBO                         press a key combination, e.g. ctrl+opt+cmd+b
   menu | choose TITLE|KEY | escape  show the open menu | choose an item | close it
   alert | press BUTTON              show the open alert | press one of its buttons
@@ -276,22 +277,16 @@ bool Console::run(const std::vector<std::string>& w) {
       fail("slide: " + w[2] + " is not a number; expected " + u.text);
       return true;
     }
-    bool ok = false, open = false;
-    d.onMain([&] {
-      auto windows = d.simViews().visibleWindows();
-      if (windows.empty()) return;
+    bool open = false;
+    bool ok = d.workWindow([&](sim::SimViews& views, sim::SimWindow& win) {
       open = true;
-      auto& win = *windows.back();
-      if (c == "switch") ok = d.simViews().flipSwitch(win, rest(w, 1));
-      if (c == "button") ok = d.simViews().pressButton(win, rest(w, 1));
-      if (c == "slide") ok = d.simViews().dragSlider(win, w[1], *value);
-      if (c == "pick") ok = d.simViews().pickPopUpItem(win, w[1], rest(w, 2));
-      if (c == "close") {
-        win.close();
-        ok = true;
-      }
+      if (c == "switch") return views.flipSwitch(win, rest(w, 1));
+      if (c == "button") return views.pressButton(win, rest(w, 1));
+      if (c == "slide") return views.dragSlider(win, w[1], *value);
+      if (c == "pick") return views.pickPopUpItem(win, w[1], rest(w, 2));
+      win.close();
+      return true;
     });
-    d.waitIdle();
     static const std::map<std::string, std::string> wanted = {
         {"switch", "the title of a row with a switch"},
         {"slide", "the title of a row with a slider"},

@@ -213,32 +213,25 @@ Outcome applyCommand(sim::SimDesktop& d, FaultBook& faults, const Command& c) {
     case K::AlertButton: return result(d.pressAlertButton(c.item), "no alert button " + c.item);
     case K::WindowSwitch: case K::WindowSlide: case K::WindowPick: case K::WindowButton: case K::WindowClose:
     case K::WindowMove: {
-      bool ok = false;
-      d.onMain([&] {
-        auto windows = d.simViews().visibleWindows();
-        if (windows.empty()) return;
-        auto& win = *windows.back();
-        if (c.kind == K::WindowSwitch) ok = d.simViews().flipSwitch(win, c.item);
-        if (c.kind == K::WindowSlide) ok = d.simViews().dragSlider(win, c.item, c.value);
-        if (c.kind == K::WindowPick) ok = d.simViews().pickPopUpItem(win, c.item, c.other);
-        if (c.kind == K::WindowButton) ok = d.simViews().pressButton(win, c.item);
-        if (c.kind == K::WindowClose) {
-          win.close();
-          ok = true;
-        }
+      bool ok = d.workWindow([&](sim::SimViews& views, sim::SimWindow& win) {
+        if (c.kind == K::WindowSwitch) return views.flipSwitch(win, c.item);
+        if (c.kind == K::WindowSlide) return views.dragSlider(win, c.item, c.value);
+        if (c.kind == K::WindowPick) return views.pickPopUpItem(win, c.item, c.other);
+        if (c.kind == K::WindowButton) return views.pressButton(win, c.item);
         if (c.kind == K::WindowMove) {
           // Dragged by its title bar, as the window server lets it go:
           // never above the menu bar's lower edge, and always with a grip
           // of the title bar left on the screen.
-          Rect f = win.frame(), screen = d.simViews().screen() ? d.simViews().screen()->frame() : Rect{};
+          Rect f = win.frame(), screen = views.screen() ? views.screen()->frame() : Rect{};
           double top = screen.y + screen.height - d.menuBar().config().thickness;
           double x = std::max(screen.x - f.width + 40, std::min(c.x, screen.x + screen.width - 40));
           double y = std::min(top - f.height, std::max(c.y, screen.y - f.height + sim::SimWindow::kTitleBarHeight));
           win.setFrameOrigin({x, y});
-          ok = true;
+          return true;
         }
+        win.close();
+        return true;
       });
-      d.waitIdle();
       return result(ok, "no such control in the open window");
     }
     case K::Fault: {

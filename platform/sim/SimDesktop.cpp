@@ -97,16 +97,35 @@ bool SimDesktop::input(const std::function<bool()>& fn) {
   return result->value_or(true);
 }
 
+bool SimDesktop::pointerTo(const std::string& item) {
+  // The pointer gets there first, as a move of its own: whatever entering
+  // the item sets off happens before the button goes down. While a menu
+  // is open the click only closes it, wherever it lands.
+  return input([=, this] { return menuBar_->openMenu() || menuBar_->pointOnto(item); });
+}
+
 bool SimDesktop::click(const std::string& item, uint64_t modifiers) {
-  return input([=, this] { return menuBar_->click(item, false, modifiers); });
+  return pointerTo(item) && input([=, this] { return menuBar_->click(item, false, modifiers); });
 }
 
 bool SimDesktop::rightClick(const std::string& item) {
-  return input([=, this] { return menuBar_->click(item, true, 0); });
+  return pointerTo(item) && input([=, this] { return menuBar_->click(item, true, 0); });
 }
 
 bool SimDesktop::drag(const std::string& item, const std::string& other, bool leftOf) {
-  return input([=, this] { return menuBar_->drag(item, other, leftOf); });
+  // The pointer takes the item along and rests on it where it was dropped.
+  // (An item already off the screen is moved by name, pointer or not.)
+  bool can = input([=, this] {
+    if (!menuBar_->canDrag(item, other)) return false;
+    menuBar_->pointOnto(item);
+    return true;
+  });
+  if (!can || !input([=, this] { return menuBar_->drag(item, other, leftOf); })) return false;
+  input([=, this] {
+    menuBar_->pointOnto(item);
+    return true;
+  });
+  return true;
 }
 
 bool SimDesktop::hover(const std::string& item) {
@@ -136,7 +155,24 @@ void SimDesktop::closeMenu() {
 }
 
 bool SimDesktop::pressAlertButton(const std::string& title) {
-  return input([=, this] { return alerts_.press(title); });
+  return input([=, this] {
+    auto* alert = alerts_.openAlert();
+    if (!alert || std::find(alert->buttons.begin(), alert->buttons.end(), title) == alert->buttons.end()) return false;
+    menuBar_->movePointer(std::nullopt);  // the pointer goes to the alert, off the bar
+    return alerts_.press(title);
+  });
+}
+
+bool SimDesktop::workWindow(const std::function<bool(SimViews&, SimWindow&)>& action) {
+  bool ok = false;
+  onMain([&] {
+    auto windows = views_->visibleWindows();
+    if (windows.empty()) return;
+    menuBar_->movePointer(std::nullopt);  // the pointer is on the window, off the bar
+    ok = action(*views_, *windows.back());
+  });
+  waitIdle();
+  return ok;
 }
 
 void SimDesktop::requestTermination() {

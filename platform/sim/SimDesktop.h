@@ -26,6 +26,7 @@ class SimWorkspace;
 class SimProcessInfo;
 class SimTasks;
 class SimViews;
+class SimWindow;
 
 // The simulated Mac: window server, menu bar, run loop and the system
 // services one process of the application sees. It runs the application on
@@ -71,7 +72,8 @@ class SimDesktop : public Platform {
   void advance(double seconds) { loop_.advance(seconds); }
   void waitIdle() { loop_.waitIdle(); }
 
-  // A person at the desktop.
+  // A person at the desktop, with one pointer: a click or a drag moves it
+  // onto the item first, with the entered and exited events that brings.
   bool click(const std::string& item, uint64_t modifiers = 0);
   bool rightClick(const std::string& item);
   bool drag(const std::string& item, const std::string& other, bool leftOf);
@@ -81,6 +83,9 @@ class SimDesktop : public Platform {
   bool chooseMenuItem(const std::string& titleOrKey);
   void closeMenu();
   bool pressAlertButton(const std::string& title);
+  // Works a control of the frontmost visible window (the pointer goes
+  // there, off the bar); false when no window is open or the action fails.
+  bool workWindow(const std::function<bool(SimViews&, SimWindow&)>& action);
   // The system asks the application to quit (logout, kill with SIGTERM).
   void requestTermination();
 
@@ -135,6 +140,7 @@ class SimDesktop : public Platform {
 
  private:
   bool input(const std::function<bool()>& fn);
+  bool pointerTo(const std::string& item);
   // onMain, or, once the main thread has finished, right here: nothing
   // else touches the desktop then.
   bool onMainOrEnded(const std::function<void()>& fn);

@@ -337,6 +337,11 @@ bool SimMenuBar::click(const std::string& name, bool right, uint64_t modifiers) 
   return true;
 }
 
+bool SimMenuBar::canDrag(const std::string& name, const std::string& other) {
+  auto* item = find(name);
+  return item && !item->info().system && name != other && find(other);
+}
+
 bool SimMenuBar::drag(const std::string& name, const std::string& other, bool leftOf) {
   layout();
   auto from = std::find_if(items_.begin(), items_.end(), [&](auto& i) { return i->name() == name; });

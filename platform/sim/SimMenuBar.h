@@ -189,6 +189,7 @@ class SimMenuBar : public StatusBar {
   bool click(const std::string& name, bool right, uint64_t modifiers);
   // Command-drag: puts the item immediately left (or right) of another.
   bool drag(const std::string& name, const std::string& other, bool leftOf);
+  bool canDrag(const std::string& name, const std::string& other);
   void movePointer(std::optional<Point> where);
   bool pointOnto(const std::string& name);
   std::optional<Point> pointer() const { return pointer_; }
