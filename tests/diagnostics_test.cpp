@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <random>
 
 #include "Fixture.h"
 #include "app/NumberText.h"
@@ -68,6 +71,35 @@ TEST(NumberText, ShortestRoundTripAndTruncation) {
   EXPECT_EQ(wholeNumberText(-10.5), "-10");
   EXPECT_EQ(wholeNumberText(1e300), "9223372036854775807");
   EXPECT_EQ(wholeNumberText(-INFINITY), "-inf");
+}
+
+// The Mac's libc++ lacks floating-point to_chars at our deployment target,
+// so the text is made another way; this machine's standard library still
+// has it, and is the reference the output must equal byte for byte: random
+// bit patterns over every exponent, both sides of every power of two (where
+// the interval that reads back is lopsided), and the values the log prints.
+TEST(NumberText, EqualsTheStandardLibrarysShortestFixedText) {
+  auto reference = [](double v) {
+    char buf[400];
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    std::string text(buf, res.ptr);
+    if (text.find('.') == std::string::npos) text += ".0";
+    return text;
+  };
+  std::vector<double> values = {0.0, -0.0, 5e-324, 1e23, 9007199254740993.0, 0.3, 2.5e-5, 1e-7, 123.456};
+  for (int e = -1074; e < 1024; e += 3) {
+    double p = std::ldexp(1.0, e);
+    values.insert(values.end(), {p, std::nextafter(p, 0.0), std::nextafter(p, 2 * p), -p});
+  }
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    uint64_t bits = random();
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    if (std::isfinite(v)) values.push_back(v);
+    values.push_back(std::round(std::uniform_real_distribution<double>(-20000, 20000)(random) * 4) / 4);
+  }
+  for (double v : values) ASSERT_EQ(decimalFractionText(v), reference(v)) << "bits of " << v;
 }
 
 TEST_F(Desktop, RecordFormsByteForByte) {
