@@ -102,14 +102,18 @@ void AppDelegate::toggleButtonClicked() {
     toggleCollapsed();
     return;
   }
-  if (!toggleItem_) return;
-  auto button = toggleItem_->button();
+  // Held until the click returns: choosing 重新放置到最右侧 rebuilds the items
+  // while this one's button is still inside performClick.
+  std::shared_ptr<StatusItem> item = toggleItem_;
+  if (!item) return;
+  auto button = item->button();
   if (!button) return;
   updateMenuTitles();
-  toggleItem_->setMenu(contextMenu_);
+  item->setMenu(contextMenu_);
   button->performClick();  // returns once the menu has closed
-  // Detached again so the next left click reaches the action.
-  toggleItem_->setMenu(nullptr);
+  // Detached from the item it was attached to, which may no longer be the
+  // arrow, so the next left click reaches the action.
+  item->setMenu(nullptr);
 }
 
 }  // namespace tl

@@ -102,9 +102,14 @@ TEST_F(Running, StillReversedAfterTheRebuildOnlyWarnsUntilRepositionRearms) {
   EXPECT_FALSE(d.rightClick("arrow"));
   ASSERT_TRUE(d.pressKey(kVK_ANSI_B, controlKey | optionKey | cmdKey));
   EXPECT_FALSE(collapsed());
-  // The menu's reposition re-arms the one correction.
+  // The menu's reposition re-arms the one correction. It rebuilds the items
+  // while the old arrow is still inside the click that opened the menu: that
+  // item lives until its click returns, and the new one gets no menu.
+  int releasedDuringClick = sim::SimStatusItem::releasedDuringClick;
   ASSERT_TRUE(d.rightClick("arrow"));
   ASSERT_TRUE(d.chooseMenuItem("重新放置到最右侧"));
+  EXPECT_EQ(sim::SimStatusItem::releasedDuringClick, releasedDuringClick);
+  d.onMain([&] { EXPECT_EQ(d.menuBar().find("arrow")->menu(), nullptr); });
   d.advance(1.5);
   d.advance(2.0);
   auto c = contexts();

@@ -101,17 +101,30 @@ void SimStatusBarButton::addTrackingArea(std::shared_ptr<TrackingArea> area) {
 
 void SimStatusBarButton::performClick() {
   if (!item_ || !item_->bar()) return;
+  // Counted where the item's end can see it: AppKit's button goes on using
+  // its item after the click's action returns, so an item released inside
+  // its own click is a crash on a Mac. Here it is counted and said.
+  auto clicks = item_->clicks_;
+  ++*clicks;
   if (auto menu = item_->menu()) {
     item_->bar()->trackMenu(item_, menu);
-    return;
+  } else if (auto t = target_.lock(); t && !action_.empty()) {
+    t->performAction(action_, this);
   }
-  if (auto t = target_.lock(); t && !action_.empty()) t->performAction(action_, this);
+  --*clicks;
 }
+
+std::atomic<int> SimStatusItem::releasedDuringClick{0};
 
 SimStatusItem::SimStatusItem(SimMenuBar* bar, BarItemSpec info, bool own)
     : bar_(bar), info_(std::move(info)), own_(own) {}
 
-SimStatusItem::~SimStatusItem() = default;
+SimStatusItem::~SimStatusItem() {
+  if (*clicks_ > 0) {
+    ++releasedDuringClick;
+    std::fprintf(stderr, "SimMenuBar: status item released during its own click\n");
+  }
+}
 
 void SimStatusItem::detach() {
   inBar = false;

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -143,8 +144,13 @@ class SimStatusItem : public StatusItem {
   SimMenuBar* bar() const { return bar_; }
   void detach();
 
+  // Items whose last owner let go while their own button was clicking.
+  static std::atomic<int> releasedDuringClick;
+
  private:
   friend class SimMenuBar;
+  friend class SimStatusBarButton;
+  std::shared_ptr<int> clicks_ = std::make_shared<int>(0);  // outlives the item
   SimMenuBar* bar_;
   BarItemSpec info_;
   bool own_;
