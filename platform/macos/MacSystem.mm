@@ -6,13 +6,9 @@ namespace {
 
 class MacDateFormatter final : public DateFormatter {
  public:
-  MacDateFormatter() : formatter_([[NSDateFormatter alloc] init]) {
-    // Fixed formats are meant literally: without the POSIX locale a Thai or
-    // Japanese calendar, or a 12-hour preference, would rewrite "yyyy" and
-    // "HH". The time zone stays the local one.
-    formatter_.locale = [NSLocale localeWithLocaleIdentifier:@"en_US_POSIX"];
-    formatter_.timeZone = [NSTimeZone localTimeZone];
-  }
+  // Locale, calendar and time zone stay the formatter's defaults, the
+  // user's own: a log read beside the clock shows the same local time.
+  MacDateFormatter() : formatter_([[NSDateFormatter alloc] init]) {}
   void setDateFormat(const std::string& format) override { formatter_.dateFormat = toNS(format); }
   std::string stringFromDate(double secondsSince1970) const override {
     return fromNS([formatter_ stringFromDate:[NSDate dateWithTimeIntervalSince1970:secondsSince1970]]);
