@@ -10,6 +10,16 @@
 
 namespace tl {
 
+namespace {
+// By launch date where both have one and they differ, else by process
+// identifier: a strict order, so of copies started at the same instant
+// exactly one finds none before it.
+bool launchedBefore(const RunningApplication& a, const RunningApplication& b) {
+  if (a.launchDate && b.launchDate && *a.launchDate != *b.launchDate) return *a.launchDate < *b.launchDate;
+  return a.processIdentifier < b.processIdentifier;
+}
+}  // namespace
+
 std::shared_ptr<AppDelegate> AppDelegate::shared;
 std::shared_ptr<AppDelegate> appDelegate;
 Application* application = nullptr;
@@ -30,15 +40,23 @@ void AppDelegate::applicationDidFinishLaunching() {
   Application& app = platform().application();
   app.setActivationPolicy(kActivationPolicyAccessory);
 
-  // Another copy under our bundle identifier wins: this one gives way.
+  // A copy under our bundle identifier launched before this one wins: this
+  // one gives way, naming every other copy. Copies started at the same
+  // instant all see each other; only the launch order keeps one of them.
   int32_t own = platform().processInfo().processIdentifier();
+  auto running = platform().workspace().runningApplicationsWithBundleIdentifier(kBundleID);
+  RunningApplication self{own, std::nullopt};
+  for (const auto& app : running)
+    if (app.processIdentifier == own) self = app;
   std::string others;
-  for (const auto& running : platform().workspace().runningApplicationsWithBundleIdentifier(kBundleID)) {
-    if (running.processIdentifier == own) continue;
+  bool earlierCopy = false;
+  for (const auto& app : running) {
+    if (app.processIdentifier == own) continue;
     if (!others.empty()) others += ",";
-    others += std::to_string(running.processIdentifier);
+    others += std::to_string(app.processIdentifier);
+    earlierCopy = earlierCopy || launchedBefore(app, self);
   }
-  if (!others.empty()) {
+  if (earlierCopy) {
     logDiagnostics("检测到已有实例 PID=" + others + "，本实例退出", {});
     app.terminate();
     return;

@@ -11,12 +11,15 @@ namespace tl {
 
 struct RunningApplication {
   int32_t processIdentifier = 0;
+  // Seconds since 1970; absent where the platform does not know it (on a
+  // Mac, an application not launched through LaunchServices).
+  std::optional<double> launchDate;
 };
 
 class Workspace {
  public:
   virtual ~Workspace() = default;
-  // In launch order.
+  // In the platform's own order, which promises nothing.
   virtual std::vector<RunningApplication> runningApplicationsWithBundleIdentifier(const std::string& bundleID) = 0;
 };
 

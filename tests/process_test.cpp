@@ -11,6 +11,9 @@ namespace {
 #ifdef TUCKLINE_CONSOLE_PATH
 TEST_F(Desktop, SecondProcessGivesWayAndKilledProcessLeavesNoTrace) {
   std::string logPath = home + "/Library/Logs/Tuckline.log";
+  // Nobody is there to dismiss a first-run alert, which would hold the
+  // main queue and with it the creation record.
+  store("didShowIntro", Value(true));
   pid_t first = spawnConsole({"--home", home, "--real", "--headless"});
   ASSERT_GT(first, 0);
   ASSERT_TRUE(eventually([&] { return readFile(logPath).find("创建状态栏项目") != std::string::npos; }));
@@ -67,6 +70,29 @@ TEST_F(Desktop, AnOptionThatMakesNoSenseStartsNothing) {
     EXPECT_EQ(message.rfind("tuckline: " + bad[4], 0), 0u) << message;
     EXPECT_FALSE(std::filesystem::exists(fresh)) << bad[4];
   }
+}
+
+// Copies started at the same instant all see each other; the launch order
+// keeps exactly one, and each of the others leaves its one record.
+TEST_F(Desktop, SimultaneousStartsLeaveExactlyOneCopy) {
+  store("didShowIntro", Value(true));
+  // Appending: what a first write does when several race is another matter.
+  std::ofstream(home + "/Library/Logs/Tuckline.log") << "";
+  std::vector<pid_t> copies;
+  for (int i = 0; i < 5; ++i) copies.push_back(spawnConsole({"--home", home, "--real", "--headless"}));
+  std::vector<pid_t> running = copies;
+  eventually([&] {
+    std::erase_if(running, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == pid; });
+    return running.size() <= 1;
+  });
+  // The one that stays has its items recorded; by then every other is gone.
+  eventually([&] { return readFile(home + "/Library/Logs/Tuckline.log").find("创建状态栏项目") != std::string::npos; });
+  std::erase_if(running, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == pid; });
+  ASSERT_EQ(running.size(), 1u);
+  std::string text = readFile(home + "/Library/Logs/Tuckline.log");
+  EXPECT_EQ(count(text, "，本实例退出"), 4) << text;
+  kill(running[0], SIGTERM);
+  EXPECT_EQ(waitExit(running[0]), 0);
 }
 #endif
 

@@ -172,6 +172,37 @@ TEST_F(Settings, StartAtLoginWritesLoadsAndRemovesTheAgent) {
 #endif
 }
 
+// NSTask's waitUntilExit turns the run loop in the default mode: while the
+// switch waits for launchctl, a due collapse timer fires and its 0.3 s
+// record is written, but a click waits until launchctl has ended.
+TEST_F(Settings, WaitingForLaunchctlRunsTimersAndBlocksButHoldsInput) {
+  std::string script = root + "/slow-launchctl", started = root + "/started", seen = root + "/seen.log";
+  std::string logFile = home + "/Library/Logs/Tuckline.log";
+  // Ends once the log shows the timer's collapse (at most 5 s), and keeps
+  // the log as it was then.
+  std::ofstream(script) << "#!/bin/sh\ntouch '" << started << "'\n"
+                        << "for i in $(seq 100); do\n"
+                        << "  [ \"$(grep -c 切换为收起 '" << logFile << "')\" -ge 2 ] && break; sleep 0.05\n"
+                        << "done\ncp '" << logFile << "' '" << seen << "'\n";
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  beforeLaunch = [&](sim::SimDesktop& d) { d.simTasks().setLaunchctl(script); };
+  auto& d = start();
+  d.click("arrow");
+  d.hover("arrow");
+  d.movePointerAway();  // the timed collapse falls due 1.5 s from now
+  d.advance(1.0);
+
+  std::thread person([&] { act([](sim::SimViews& v, sim::SimWindow& w) { return v.flipSwitch(w, "开机自动启动"); }); });
+  for (int i = 0; i < 500 && !std::filesystem::exists(started); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // a real child process
+  bool inputAfterLaunchctl = false;
+  d.loop().postInput([&] { inputAfterLaunchctl = std::filesystem::exists(seen); });
+  d.advance(1.0);  // returns once the switch's action, and launchctl with it, has ended
+  person.join();
+  EXPECT_EQ(count(readFile(seen), "切换为收起"), 2);
+  EXPECT_TRUE(inputAfterLaunchctl);
+}
+
 TEST(LaunchAgentText, EscapedPathParsesBackWithLibplist) {
   std::string text = launchAgentPlist("com.ferrowick.tuckline", "/Users/a&b/<Apps>/\"T\"/Tuckline");
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 17);

@@ -2,9 +2,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
-#include <cmath>
-
 // NSApp holds its delegate weakly; MacApplication owns this one, and it
 // holds tl's delegate weakly in turn, as the interface asks.
 @interface TLAppDelegateBridge : NSObject <NSApplicationDelegate> {
@@ -80,22 +77,14 @@ class MacApplication final : public Application {
 
 class MacWorkspace final : public Workspace {
  public:
+  // In AppKit's order; the launch dates let the core order the copies.
   std::vector<RunningApplication> runningApplicationsWithBundleIdentifier(const std::string& bundleID) override {
-    NSArray<NSRunningApplication*>* apps = [NSRunningApplication runningApplicationsWithBundleIdentifier:toNS(bundleID)];
-    // AppKit promises no order; the interface promises launch order. Those
-    // without a launch date (not launched through LaunchServices) go last,
-    // by process identifier.
-    std::vector<std::pair<NSRunningApplication*, double>> sorted;
-    for (NSRunningApplication* app in apps) {
-      NSDate* launched = app.launchDate;
-      sorted.emplace_back(app, launched ? launched.timeIntervalSince1970 : HUGE_VAL);
-    }
-    std::stable_sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
-      if (a.second != b.second) return a.second < b.second;
-      return a.first.processIdentifier < b.first.processIdentifier;
-    });
     std::vector<RunningApplication> result;
-    for (const auto& [app, when] : sorted) result.push_back({static_cast<int32_t>(app.processIdentifier)});
+    for (NSRunningApplication* app in [NSRunningApplication runningApplicationsWithBundleIdentifier:toNS(bundleID)]) {
+      RunningApplication running{static_cast<int32_t>(app.processIdentifier), std::nullopt};
+      if (NSDate* launched = app.launchDate) running.launchDate = launched.timeIntervalSince1970;
+      result.push_back(running);
+    }
     return result;
   }
 };

@@ -3,7 +3,8 @@
 namespace tl::sim {
 
 void SimApplication::run() {
-  loop_.async([this] {
+  // Launching is the application's own event, not a main-queue block.
+  loop_.postInput([this] {
     if (auto d = delegate_.lock()) d->applicationDidFinishLaunching();
   });
   loop_.run();

@@ -26,7 +26,7 @@ SimDesktop::SimDesktop(Config config)
       systemLog_(std::make_unique<SimSystemLog>(config_.home, config_.processName, [this] { return clock_->now(); })),
       workspace_(std::make_unique<SimWorkspace>(config_.home)),
       processInfo_(std::make_unique<SimProcessInfo>()),
-      tasks_(std::make_unique<SimTasks>(config_.home)) {
+      tasks_(std::make_unique<SimTasks>(config_.home, &loop_)) {
   // Every Mac account has these, also a home a person made beforehand.
   prepareMacHome(config_.home, nullptr);
   files_->setFolderMissing(logsFolder(), config_.logsFolderMissing);

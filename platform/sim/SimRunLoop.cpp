@@ -86,19 +86,31 @@ std::shared_ptr<Timer> SimRunLoop::scheduledTimer(double interval, bool repeats,
   return timer;
 }
 
-bool SimRunLoop::hasRunnableLocked(RunLoopMode mode) const {
-  if (!input_.empty()) return true;
+bool SimRunLoop::canRunLocked(const Item& item, RunLoopMode mode) const {
+  if (item.timer) return !item.timer->valid || mode == RunLoopMode::Default;  // dropping an invalid one is work too
+  return !blockRunning_;
+}
+
+bool SimRunLoop::hasRunnableLocked(const Frame& frame) const {
+  if (frame.input && !input_.empty()) return true;
   double horizon = time_ == Time::Virtual ? limit_ : nowLocked();
   for (const auto& [key, item] : scheduled_) {
     if (key.first > horizon) break;
-    if (item.timer && !item.timer->valid) return true;  // dropping it is work too
-    if (!item.timer || mode == RunLoopMode::Default) return true;
+    if (canRunLocked(item, frame.mode)) return true;
   }
   return false;
 }
 
-bool SimRunLoop::takeRunnable(RunLoopMode mode, std::function<void()>& work, std::shared_ptr<SimTimer>& timer) {
-  if (!input_.empty()) {
+double SimRunLoop::nextRunnableDueLocked(RunLoopMode mode) const {
+  for (const auto& [key, item] : scheduled_)
+    if (canRunLocked(item, mode)) return key.first;
+  return std::numeric_limits<double>::infinity();
+}
+
+bool SimRunLoop::takeRunnable(const Frame& frame, std::function<void()>& work, std::shared_ptr<SimTimer>& timer,
+                              bool& block) {
+  block = false;
+  if (frame.input && !input_.empty()) {
     work = std::move(input_.front());
     input_.erase(input_.begin());
     return true;
@@ -107,29 +119,32 @@ bool SimRunLoop::takeRunnable(RunLoopMode mode, std::function<void()>& work, std
   for (auto it = scheduled_.begin(); it != scheduled_.end(); ++it) {
     if (it->first.first > horizon) break;
     Item& item = it->second;
+    if (!canRunLocked(item, frame.mode)) continue;
     if (item.timer && !item.timer->valid) {
       scheduled_.erase(it);
       work = nullptr;
       timer = nullptr;
       return true;
     }
-    if (item.timer && mode != RunLoopMode::Default) continue;
     if (time_ == Time::Virtual && it->first.first > virtualNow_) virtualNow_ = it->first.first;
     work = std::move(item.block);
     timer = std::move(item.timer);
+    block = !timer;
+    if (block) blockRunning_ = true;
     scheduled_.erase(it);
     return true;
   }
   return false;
 }
 
-void SimRunLoop::loop(RunLoopMode mode, const std::function<bool()>& done) {
+void SimRunLoop::loop(Frame frame, const std::function<bool()>& done) {
   std::unique_lock lock(mu_);
-  modes_.push_back(mode);
+  frames_.push_back(frame);
   while (!stopped_ && !(done && done())) {
     std::function<void()> work;
     std::shared_ptr<SimTimer> timer;
-    if (takeRunnable(mode, work, timer)) {
+    bool block = false;
+    if (takeRunnable(frame, work, timer, block)) {
       lock.unlock();
       if (timer) {
         timer->block(*timer);
@@ -147,6 +162,9 @@ void SimRunLoop::loop(RunLoopMode mode, const std::function<bool()>& done) {
         work();
       }
       lock.lock();
+      // A main-queue block holds the queue until it returns, also through
+      // any modal loop it runs.
+      if (block) blockRunning_ = false;
       ++workDone_;
       continue;
     }
@@ -162,9 +180,10 @@ void SimRunLoop::loop(RunLoopMode mode, const std::function<bool()>& done) {
     if (time_ == Time::Virtual && limit_ > virtualNow_) virtualNow_ = limit_;
     waiting_ = true;
     idleCv_.notify_all();
-    if (time_ == Time::Real && !scheduled_.empty()) {
-      double next = scheduled_.begin()->first.first;
-      double wait = next - nowLocked();
+    if (time_ == Time::Real) {
+      // Only what this loop may run counts: a timer in a modal loop or a
+      // block behind a running one would otherwise wake it at once, forever.
+      double wait = nextRunnableDueLocked(frame.mode) - nowLocked();
       if (std::isfinite(wait) && wait < 1e7) {
         cv_.wait_for(lock, std::chrono::duration<double>(std::max(wait, 0.0)));
       } else {
@@ -175,7 +194,7 @@ void SimRunLoop::loop(RunLoopMode mode, const std::function<bool()>& done) {
     }
     waiting_ = false;
   }
-  modes_.pop_back();
+  frames_.pop_back();
   idleCv_.notify_all();
 }
 
@@ -184,13 +203,29 @@ void SimRunLoop::run() {
     std::lock_guard lock(mu_);
     mainThread_ = std::this_thread::get_id();
   }
-  loop(RunLoopMode::Default, nullptr);
+  loop({RunLoopMode::Default, true}, nullptr);
   std::lock_guard lock(mu_);
   stopped_ = true;
   idleCv_.notify_all();
 }
 
-void SimRunLoop::runNested(RunLoopMode mode, const std::function<bool()>& done) { loop(mode, done); }
+void SimRunLoop::runNested(RunLoopMode mode, const std::function<bool()>& done) { loop({mode, true}, done); }
+
+void SimRunLoop::runWhileWaiting(const std::function<bool()>& done) {
+  {
+    std::lock_guard lock(mu_);
+    ++taskWaits_;
+  }
+  loop({RunLoopMode::Default, false}, done);
+  std::lock_guard lock(mu_);
+  --taskWaits_;
+  idleCv_.notify_all();
+}
+
+void SimRunLoop::wake() {
+  { std::lock_guard lock(mu_); }  // done() is read under the lock: no wake-up is lost
+  cv_.notify_all();
+}
 
 void SimRunLoop::stop() {
   {
@@ -213,7 +248,7 @@ bool SimRunLoop::onMainThread() const {
 
 RunLoopMode SimRunLoop::currentMode() const {
   std::lock_guard lock(mu_);
-  return modes_.empty() ? RunLoopMode::Default : modes_.back();
+  return frames_.empty() ? RunLoopMode::Default : frames_.back().mode;
 }
 
 void SimRunLoop::postInput(std::function<void()> event) {
@@ -230,7 +265,8 @@ bool SimRunLoop::waitIdle() {
   // a loop still asleep from before advance() moved the limit has not yet
   // let the time pass, and input posted now would run at the old time.
   idleCv_.wait(lock, [&] {
-    return stopped_ || (waiting_ && !hasRunnableLocked(modes_.empty() ? RunLoopMode::Default : modes_.back()) &&
+    return stopped_ || (waiting_ && taskWaits_ == 0 &&
+                        !hasRunnableLocked(frames_.empty() ? Frame{RunLoopMode::Default, true} : frames_.back()) &&
                         (time_ != Time::Virtual || virtualNow_ >= limit_));
   });
   return !stopped_;

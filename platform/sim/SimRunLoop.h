@@ -26,6 +26,13 @@ enum class RunLoopMode { Default, EventTracking, ModalPanel };
 // Timers fire only in the default mode, as on a Mac: a collapse timer waits
 // while a menu is tracking or an alert is modal. Main-queue blocks and input
 // run in every mode.
+//
+// The main queue is serial, as dispatch's is: a block never starts while
+// another is still running. So a modal loop run from inside a block (the
+// first-run alert, shown by a delayed block) holds every later block, the
+// hot-key action included, until it returns; one run from an event, a menu
+// action or a timer does not, and blocks fall due inside it as usual.
+// Input is not a block: it runs in every mode whatever the queue is doing.
 class SimRunLoop : public MainQueue, public Timers {
  public:
   enum class Time { Virtual, Real };
@@ -45,6 +52,13 @@ class SimRunLoop : public MainQueue, public Timers {
   // Main thread: a nested loop in the given mode until done() holds or the
   // loop is stopped.
   void runNested(RunLoopMode mode, const std::function<bool()>& done);
+  // Main thread: NSTask's waitUntilExit, which runs the run loop in the
+  // default mode until the task ends. Timers and main-queue blocks run
+  // meanwhile; input waits, since nobody takes events from the window
+  // server. A driver does not see the loop idle while it waits: the task is
+  // work still going on. Another thread calls wake() once done() holds.
+  void runWhileWaiting(const std::function<bool()>& done);
+  void wake();
   void stop();
   bool stopped() const;
   bool onMainThread() const;
@@ -76,9 +90,15 @@ class SimRunLoop : public MainQueue, public Timers {
   void schedule(double due, Item item);
   double nowLocked() const;
   // Pops the next runnable piece of work for this mode, or returns false.
-  bool takeRunnable(RunLoopMode mode, std::function<void()>& work, std::shared_ptr<SimTimer>& timer);
-  bool hasRunnableLocked(RunLoopMode mode) const;
-  void loop(RunLoopMode mode, const std::function<bool()>& done);
+  struct Frame {
+    RunLoopMode mode;
+    bool input;  // takes input events
+  };
+  bool takeRunnable(const Frame& frame, std::function<void()>& work, std::shared_ptr<SimTimer>& timer, bool& block);
+  bool canRunLocked(const Item& item, RunLoopMode mode) const;
+  bool hasRunnableLocked(const Frame& frame) const;
+  double nextRunnableDueLocked(RunLoopMode mode) const;
+  void loop(Frame frame, const std::function<bool()>& done);
 
   const Time time_;
   mutable std::mutex mu_;
@@ -89,8 +109,10 @@ class SimRunLoop : public MainQueue, public Timers {
   uint64_t seq_ = 0;
   double virtualNow_ = 0;
   double limit_ = 0;
-  std::vector<RunLoopMode> modes_;
+  std::vector<Frame> frames_;
+  int taskWaits_ = 0;  // waitUntilExit frames on the stack
   bool waiting_ = false;
+  bool blockRunning_ = false;  // a main-queue block is on the stack
   bool stopped_ = false;
   uint64_t workDone_ = 0;
   std::thread::id mainThread_;

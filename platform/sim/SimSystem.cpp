@@ -18,6 +18,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <sstream>
+#include <thread>
 
 #include "platform/sim/SimFiles.h"
 
@@ -102,6 +104,16 @@ std::optional<long long> parseNumber(const std::string& text) {
   return v;
 }
 
+// "PID LAUNCH-NANOSECONDS"; an entry without its date still counts.
+std::optional<RunningApplication> parseEntry(const std::string& text) {
+  std::istringstream entry(text);
+  long long pid = 0, launched = 0;
+  if (!(entry >> pid) || pid <= INT32_MIN || pid > INT32_MAX) return std::nullopt;
+  RunningApplication app{static_cast<int32_t>(pid), std::nullopt};
+  if (entry >> launched) app.launchDate = static_cast<double>(launched) / 1e9;
+  return app;
+}
+
 // ---------------------------------------------------------------- tasks
 
 std::string baseName(const std::string& path) {
@@ -119,7 +131,8 @@ std::string launchError(const std::string& path, int err) {
 
 class SimTask : public Task {
  public:
-  explicit SimTask(std::string home) : home_(std::move(home)) {}
+  SimTask(std::string home, SimRunLoop* loop, std::string launchctl)
+      : home_(std::move(home)), loop_(loop), launchctl_(std::move(launchctl)) {}
   ~SimTask() override {
     // Collects a child that ended unwaited; one still running is left alone,
     // as NSTask leaves it.
@@ -137,7 +150,7 @@ class SimTask : public Task {
     };
     if (pid_ > 0) return fail("The task has already been launched.");
     std::string program = path_;
-    if (program == "/bin/launchctl") program = SimTasks::launchctlPath();
+    if (program == "/bin/launchctl") program = launchctl_;
     if (program.empty()) return fail(launchError(path_, ENOENT));
 
     std::vector<std::string> argStore{path_};
@@ -187,10 +200,24 @@ class SimTask : public Task {
   void waitUntilExit() override {
     if (pid_ <= 0 || ended_) return;
     int status = 0;
-    pid_t got;
-    do {
-      got = ::waitpid(pid_, &status, 0);
-    } while (got < 0 && errno == EINTR);
+    pid_t got = -1;
+    auto reap = [&] {
+      do {
+        got = ::waitpid(pid_, &status, 0);
+      } while (got < 0 && errno == EINTR);
+    };
+    if (loop_ && loop_->onMainThread()) {
+      std::atomic<bool> exited{false};
+      std::thread watcher([&] {
+        reap();
+        exited = true;
+        loop_->wake();
+      });
+      loop_->runWhileWaiting([&] { return exited.load(); });
+      watcher.join();
+    } else {
+      reap();
+    }
     ended_ = true;
     if (got != pid_) return;  // reaped elsewhere: the status is lost
     if (WIFEXITED(status)) status_ = WEXITSTATUS(status);
@@ -200,7 +227,9 @@ class SimTask : public Task {
   int32_t terminationStatus() const override { return status_; }
 
  private:
-  std::string home_, path_;
+  std::string home_;
+  SimRunLoop* loop_;
+  std::string launchctl_, path_;
   std::vector<std::string> args_;
   std::shared_ptr<FileHandle> out_, err_;
   pid_t pid_ = -1;
@@ -431,7 +460,13 @@ void SimWorkspace::add(const std::string& bundleID, int32_t pid) {
   std::string path = dir + "/" + number;
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
   if (fd < 0) return;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !writeAll(fd, std::to_string(pid) + "\n")) {
+  // The launch date in nanoseconds of the wall clock, which every process
+  // shares; the folder's lock keeps the launches one after another.
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  long long launched = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+      !writeAll(fd, std::to_string(pid) + " " + std::to_string(launched) + "\n")) {
     ::unlink(path.c_str());
     ::close(fd);
     return;
@@ -461,8 +496,8 @@ std::vector<RunningApplication> SimWorkspace::runningApplicationsWithBundleIdent
     // counts as alive like any other.
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
       ::unlink(path.c_str());  // its process is gone
-    } else if (auto pid = parseNumber(readSmallFile(fd)); pid && *pid > INT32_MIN && *pid <= INT32_MAX) {
-      apps.push_back({static_cast<int32_t>(*pid)});
+    } else if (auto app = parseEntry(readSmallFile(fd))) {
+      apps.push_back(*app);
     }
     ::close(fd);
   }
@@ -478,7 +513,7 @@ SimProcessInfo::SimProcessInfo() {
 int32_t SimProcessInfo::processIdentifier() const { return static_cast<int32_t>(::getpid()); }
 uint32_t SimProcessInfo::userID() const { return static_cast<uint32_t>(::getuid()); }
 
-std::unique_ptr<Task> SimTasks::newTask() { return std::make_unique<SimTask>(home_); }
+std::unique_ptr<Task> SimTasks::newTask() { return std::make_unique<SimTask>(home_, loop_, launchctl_); }
 
 std::string SimTasks::launchctlPath() {
 #ifdef TUCKLINE_LAUNCHCTL_PATH

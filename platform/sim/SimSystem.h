@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/System.h"
+#include "platform/sim/SimRunLoop.h"
 
 namespace tl::sim {
 
@@ -114,16 +115,24 @@ class SimProcessInfo : public ProcessInfo {
 // the sandbox home in TUCKLINE_HOME. terminationStatus is the exit code, or
 // the signal number for an uncaught signal, as NSTask gives it; -1 before
 // the task has ended.
+//
+// waitUntilExit on the main thread turns the run loop, as NSTask's does
+// (see SimRunLoop::runWhileWaiting); elsewhere it simply blocks.
 class SimTasks : public Tasks {
  public:
-  explicit SimTasks(std::string home) : home_(std::move(home)) {}
+  explicit SimTasks(std::string home, SimRunLoop* loop = nullptr)
+      : home_(std::move(home)), loop_(loop), launchctl_(launchctlPath()) {}
   std::unique_ptr<Task> newTask() override;
   // The program that stands in for /bin/launchctl; empty when this build
   // has none.
   static std::string launchctlPath();
+  // Another stand-in, for a launchctl that is slow or fails.
+  void setLaunchctl(std::string path) { launchctl_ = std::move(path); }
 
  private:
   std::string home_;
+  SimRunLoop* loop_;
+  std::string launchctl_;
 };
 
 // A text made safe as one file name: letters, digits, '.', '-' and '_' stay;
