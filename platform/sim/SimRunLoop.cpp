@@ -145,6 +145,10 @@ void SimRunLoop::loop(Frame frame, const std::function<bool()>& done) {
     std::shared_ptr<SimTimer> timer;
     bool block = false;
     if (takeRunnable(frame, work, timer, block)) {
+      // Counted when it starts as well as when it ends: work that opens a
+      // menu or an alert is still running when the nested loop falls idle,
+      // and the observer must see what it put on the screen.
+      ++workDone_;
       lock.unlock();
       if (timer) {
         timer->block(*timer);

@@ -114,7 +114,7 @@ class SimRunLoop : public MainQueue, public Timers {
   bool waiting_ = false;
   bool blockRunning_ = false;  // a main-queue block is on the stack
   bool stopped_ = false;
-  uint64_t workDone_ = 0;
+  uint64_t workDone_ = 0;  // pieces of work started and ended
   std::thread::id mainThread_;
   double realStart_ = 0;
   std::function<void()> idleObserver_;
