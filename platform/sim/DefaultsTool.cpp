@@ -1,9 +1,12 @@
 #include "platform/sim/DefaultsTool.h"
 
+#include <locale.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <limits>
@@ -193,12 +196,30 @@ std::optional<double> parseReal(const std::string& s) {
   const char* begin = s.data();
   const char* end = begin + s.size();
   if (begin != end && *begin == '+') ++begin;
-  if (begin == end || *begin == '+' || std::isalpha(static_cast<unsigned char>(end[-1])))
-    return std::nullopt;  // no "inf" or "nan"
-  bool digit = std::any_of(begin, end, [](char c) { return c >= '0' && c <= '9'; });
-  double v = 0;
-  auto r = std::from_chars(begin, end, v, std::chars_format::general);
-  if (!digit || r.ec != std::errc() || r.ptr != end || !std::isfinite(v)) return std::nullopt;
+  // Decimal digits, a point and an exponent only: strtod would also take
+  // spaces, hexadecimal, "inf" and "nan". (Floating-point from_chars would
+  // do, but the libc++ of the clang build has none.)
+  auto digits = [&](const char*& p) {
+    const char* from = p;
+    while (p != end && *p >= '0' && *p <= '9') ++p;
+    return p != from;
+  };
+  const char* p = begin;
+  if (p != end && *p == '-') ++p;
+  bool whole = digits(p);
+  bool fraction = p != end && *p == '.' && (++p, digits(p));
+  if (!whole && !fraction) return std::nullopt;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    if (p != end && (*p == '+' || *p == '-')) ++p;
+    if (!digits(p)) return std::nullopt;
+  }
+  if (p != end) return std::nullopt;
+  // Whatever locale the process runs in, the point is '.'.
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  std::string text(begin, end);
+  double v = strtod_l(text.c_str(), nullptr, c);
+  if (!std::isfinite(v)) return std::nullopt;
   return v;
 }
 
