@@ -10,6 +10,8 @@ forTests=1
 
 packages=(cmake ninja-build g++ pkg-config libplist-dev libplist-utils libgtest-dev libgmock-dev
           libbenchmark-dev libcpp-httplib-dev nlohmann-json3-dev libedit-dev)
+# The clang build with LLVM's libc++, the standard library Xcode uses.
+[ "$forTests" = 1 ] && packages+=(clang libc++-14-dev libc++abi-14-dev)
 if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then
   packages+=(chromium fonts-noto-cjk)
   # Some machines carry a Node.js build that bundles npm and conflicts with
