@@ -516,6 +516,11 @@ uint32_t SimProcessInfo::userID() const { return static_cast<uint32_t>(::getuid(
 std::unique_ptr<Task> SimTasks::newTask() { return std::make_unique<SimTask>(home_, loop_, launchctl_); }
 
 std::string SimTasks::launchctlPath() {
+  // Installed programs find it beside them; in the build tree it is where
+  // the build put it.
+  std::error_code ec;
+  auto beside = fs::read_symlink("/proc/self/exe", ec).parent_path() / "tuckline-launchctl";
+  if (!ec && ::access(beside.c_str(), X_OK) == 0) return beside.string();
 #ifdef TUCKLINE_LAUNCHCTL_PATH
   return TUCKLINE_LAUNCHCTL_PATH;
 #else
