@@ -1,5 +1,5 @@
 // Apple SDK declarations that GNUstep's AppKit and Foundation lack, for the
-// header check on machines without Apple's SDK (check-syntax.sh). Included
+// header check on machines without Apple's SDK (check.sh). Included
 // only when TUCKLINE_SYNTAX_CHECK is set and the compiler is not Apple's; a
 // Mac build never sees this file.
 //
