@@ -188,7 +188,8 @@ TEST_F(Settings, WaitingForLaunchctlRunsTimersAndBlocksButHoldsInput) {
   beforeLaunch = [&](sim::SimDesktop& d) { d.simTasks().setLaunchctl(script); };
   auto& d = start();
   d.click("arrow");
-  d.hover("arrow");
+  d.movePointerAway();
+  d.hover("arrow");     // opens by hover
   d.movePointerAway();  // the timed collapse falls due 1.5 s from now
   d.advance(1.0);
 
