@@ -161,3 +161,47 @@ TEST_F(Desktop, LogFileIsCreatedThenAppendedAndNeverReplaced) {
 
 }  // namespace
 }  // namespace tl::test
+
+namespace tl::test {
+namespace {
+
+// An icon that vanished behind the notch or under long menus is explained
+// by the record: its window is on the screen but not visible.
+TEST_F(Desktop, ItemsHiddenByTheNotchOrByLongMenusAreLoggedNotVisible) {
+  store("didShowIntro", Value(true));
+  sim::SimMenuBar::Config notched;
+  notched.notchWidth = sim::SimMenuBar::defaultNotchWidth(notched.screenWidth);  // 663.5 to 848.5
+  // A wide item of another application pushes Tuckline's into the notch.
+  notched.items.insert(notched.items.begin() + 1, {"Wide", 380, false});
+  auto& d = launch(notched);
+  d.advance(1.5);
+  EXPECT_NE(log().find("  分隔符: 有图标 length=16.0 x=727 y=958 w=16 h=24 可见=false 在屏内=true 屏幕宽=1512\n"
+                       "  箭头: 有图标 length=-1.0 x=743 y=958 w=23 h=24 可见=false 在屏内=true 屏幕宽=1512\n"),
+            std::string::npos)
+      << log();
+  EXPECT_FALSE(d.click("arrow"));
+  // Menu titles that would run into the notch go on right of it.
+  d.onMain([&] {
+    d.menuBar().bringToFront("DaVinci Resolve");
+    for (const auto& t : d.menuBar().menuTitles()) EXPECT_TRUE(t.x + t.width <= 663.5 || t.x >= 848.5) << t.text;
+  });
+
+  desktop.reset();
+  std::filesystem::remove(home + "/Library/Logs/Tuckline.log");
+  sim::SimMenuBar::Config narrow;
+  narrow.screenWidth = 1200;
+  auto& e = launch(narrow);
+  e.onMain([&] { EXPECT_TRUE(e.menuBar().find("arrow")->visible); });
+  e.onMain([&] { ASSERT_TRUE(e.menuBar().bringToFront("DaVinci Resolve")); });
+  EXPECT_NE(e.renderBar().find("hidden: arrow Dropbox"), std::string::npos) << e.renderBar();
+  e.pressKey(kVK_ANSI_B, controlKey | optionKey | cmdKey);
+  e.advance(0.3);
+  EXPECT_NE(log().find("  箭头: 有图标 length=-1.0 x=811 y=958 w=23 h=24 可见=false 在屏内=true 屏幕宽=1200\n"),
+            std::string::npos)
+      << log();
+  e.onMain([&] { e.menuBar().bringToFront("Finder"); });
+  EXPECT_TRUE(e.click("arrow"));
+}
+
+}  // namespace
+}  // namespace tl::test

@@ -134,7 +134,7 @@ class WebDesktop : public Desktop {
  protected:
   json describe() {
     json j;
-    desktop->onMain([&] { j = web::describeDesktop(*desktop, faults, {}); });
+    desktop->onMain([&] { j = web::describeDesktop(*desktop, faults); });
     return j;
   }
   web::Outcome send(const json& body) {
@@ -231,7 +231,7 @@ class WebServer : public Desktop {
     web::Server server{session};
     std::thread http;
     int port = -1;
-    explicit Running(sim::SimDesktop::Config c) : session(std::move(c), {}) {
+    explicit Running(sim::SimDesktop::Config c) : session(std::move(c)) {
       port = server.bind("127.0.0.1", 0);
       session.launch();
       if (port > 0) http = std::thread([this] { server.run(); });

@@ -74,6 +74,7 @@ const std::map<std::string, Usage>& usages() {
       {"login", {0, 0, "login"}},
       {"fault", {2, 3, "fault next-item|all|arrow|separator|symbol|hotkey-taken|logs-folder ... (see help)"}},
       {"memory", {1, 1, "memory off|forget|keep"}},
+      {"frontmost", {0, kAny, "frontmost [APP [MENU...]]"}},
       {"terminate", {0, 0, "terminate"}},
       {"echo", {0, kAny, "echo TEXT"}},
   };
@@ -153,6 +154,8 @@ std::string Console::help() {
   fault symbol NAME missing|present
   fault hotkey-taken COMBO          another application holds that combination
   memory off|forget|keep            how the bar remembers dragged positions
+  frontmost [APP [MENU...]]         the frontmost application (Finder, 备忘录, Safari浏览器, Xcode,
+                                    DaVinci Resolve, or any name with its menus); alone: which is it
   terminate | quit                  the system ends the app | leave the console
 )";
 }
@@ -419,6 +422,26 @@ bool Console::run(const std::vector<std::string>& w) {
     auto kind = kinds.find(w[1]);
     if (kind == kinds.end()) fail("memory: unknown " + w[1] + "; expected off, forget or keep");
     else d.onMain([&] { d.menuBar().setMemory(kind->second); });
+  } else if (c == "frontmost") {
+    std::vector<std::string> names;
+    for (const auto& app : sim::SimMenuBar::applications()) names.push_back(app.name);
+    if (w.size() == 1) {
+      d.onMain([&] {
+        const auto& bar = d.menuBar().config();
+        out_ << (bar.frontmostApp.empty() ? "(none)" : bar.frontmostApp);
+        for (const auto& m : bar.frontmostMenus) out_ << " " << m;
+        out_ << "\n";
+      });
+    } else {
+      bool known = false;
+      d.onMain([&] {
+        known = d.menuBar().bringToFront(w[1]);
+        // Any other application, with the menus given for it.
+        if (!known && w.size() > 2) d.menuBar().setFrontmost(w[1], {w.begin() + 2, w.end()});
+      });
+      d.waitIdle();
+      if (!known && w.size() == 2) fail("frontmost: unknown application " + w[1] + "; expected " + joined(names) + ", or a name followed by its menus");
+    }
   } else if (c == "terminate") {
     d.requestTermination();
   } else if (c == "echo") {

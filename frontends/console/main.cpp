@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (std::string error; !sim::finishDesktopOptions(options, error)) return refuse(error);
   bool interactive = rest.empty() && !headless && script.empty() && isatty(STDIN_FILENO);
   sim::SimDesktop::Config& config = options.config;
   config.time = forcedTime == 1 ? sim::SimRunLoop::Time::Virtual

@@ -165,6 +165,9 @@ Parsed parseCommand(std::string_view body) {
     ok = parseWindow(r, c);
   } else if (type == "fault") {
     ok = parseFault(r, c);
+  } else if (type == "frontmost") {
+    c.kind = K::Frontmost;
+    ok = r.text("app", c.item);
   } else if (type == "login") {
     c.kind = K::Login;
     ok = true;
@@ -233,6 +236,12 @@ Outcome applyCommand(sim::SimDesktop& d, FaultBook& faults, const Command& c) {
         return true;
       });
       return result(ok, "no such control in the open window");
+    }
+    case K::Frontmost: {
+      bool known = false;
+      d.onMain([&] { known = d.menuBar().bringToFront(c.item); });
+      d.waitIdle();
+      return result(known, "no application " + c.item);
     }
     case K::Fault: {
       bool ran = d.onMain([&] { ran = applyFault(d, faults, c); });

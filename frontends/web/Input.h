@@ -13,7 +13,7 @@ namespace tl::web {
 struct Command {
   enum class Kind {
     Click, RightClick, Drag, Hover, Unhover, Key, MenuChoose, MenuClose, AlertButton,
-    WindowSwitch, WindowSlide, WindowPick, WindowButton, WindowClose, WindowMove, Fault, Login, Launch,
+    WindowSwitch, WindowSlide, WindowPick, WindowButton, WindowClose, Frontmost, WindowMove, Fault, Login, Launch,
   };
   Kind kind = Kind::Click;
   std::string item;      // status item, menu title, alert button, window row, fault name

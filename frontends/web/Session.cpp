@@ -9,8 +9,7 @@ namespace tl::web {
 
 using nlohmann::json;
 
-Session::Session(sim::SimDesktop::Config config, Options options)
-    : config_(std::move(config)), options_(options) {
+Session::Session(sim::SimDesktop::Config config) : config_(std::move(config)) {
   config_.time = sim::SimRunLoop::Time::Real;
 }
 
@@ -74,7 +73,7 @@ void Session::startDesktop() {
   });
 }
 
-void Session::refresh(sim::SimDesktop& desktop) { publish(describeDesktop(desktop, faults_, options_, &files_)); }
+void Session::refresh(sim::SimDesktop& desktop) { publish(describeDesktop(desktop, faults_, &files_)); }
 
 namespace {
 // Texts from files may hold broken UTF-8; they are shown, not refused.
@@ -82,7 +81,7 @@ std::string text(const json& j) { return j.dump(-1, ' ', false, json::error_hand
 }  // namespace
 
 void Session::publishEnded(sim::SimDesktop& desktop) {
-  json last = describeDesktop(desktop, faults_, options_, &files_);
+  json last = describeDesktop(desktop, faults_, &files_);
   last["terminated"] = true;
   publish(std::move(last));
 }

@@ -29,7 +29,7 @@ namespace tl::web {
 // once more for the final picture; nothing else runs on it then.
 class Session {
  public:
-  Session(sim::SimDesktop::Config config, Options options);
+  explicit Session(sim::SimDesktop::Config config);
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
@@ -88,7 +88,6 @@ class Session {
   void startDesktop();                            // with inputMu_ held
 
   sim::SimDesktop::Config config_;
-  Options options_;
 
   std::mutex inputMu_;  // one input at a time, in the order they came
   std::mutex desktopMu_;

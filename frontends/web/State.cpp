@@ -326,22 +326,28 @@ json describeWindows(sim::SimDesktop& d) {
 }
 }  // namespace
 
-json describeDesktop(sim::SimDesktop& d, FaultBook& faults, const Options& options, FileCache* files) {
+json describeDesktop(sim::SimDesktop& d, FaultBook& faults, FileCache* files) {
   auto& bar = d.menuBar();
   const auto& c = bar.config();
+  Rect notch = bar.notch();
   json screen = {{"width", c.screenWidth}, {"height", c.screenHeight}, {"thickness", c.thickness},
-                 {"notch", options.notch}};
-  if (options.notch) {
-    // The notch of a 14-inch screen, scaled to this one.
-    double w = c.screenWidth * 185.0 / 1512.0;
-    screen["notchX"] = (c.screenWidth - w) / 2;
-    screen["notchWidth"] = w;
+                 {"notch", notch.width > 0}};
+  if (notch.width > 0) {
+    screen["notchX"] = notch.x;
+    screen["notchWidth"] = notch.width;
   }
+  json titles = json::array();
+  for (const auto& t : bar.menuTitles())
+    titles.push_back({{"text", t.text}, {"x", t.x}, {"width", t.width}, {"bold", t.bold}});
+  json apps = json::array();
+  for (const auto& app : sim::SimMenuBar::applications()) apps.push_back(app.name);
   json pointer = nullptr;
   if (auto p = bar.pointer()) pointer = {{"x", p->x}, {"y", p->y}};
   return {{"terminated", false},
           {"screen", std::move(screen)},
-          {"frontmost", {{"app", c.frontmostApp}, {"menus", c.frontmostMenus}, {"menusEnd", bar.menusEnd()}}},
+          {"frontmost",
+           {{"app", c.frontmostApp}, {"menus", c.frontmostMenus}, {"titles", std::move(titles)},
+            {"menusEnd", bar.menusEnd()}, {"applications", std::move(apps)}}},
           {"pointer", std::move(pointer)},
           {"items", describeItems(d, faults)},
           {"menu", describeMenu(d)},

@@ -11,12 +11,6 @@
 
 namespace tl::web {
 
-struct Options {
-  // A notched screen: the middle of the bar is covered and items under it
-  // are drawn hidden. Only the page knows about it.
-  bool notch = false;
-};
-
 // Item faults queued from the page for the next items. The bar reports back
 // only how many are still queued, so the page keeps its own account of
 // their kinds. (Every other fault switch is read from the desktop.)
@@ -39,7 +33,7 @@ struct FileCache {
 
 // Everything the page draws, read from the desktop and the sandbox home.
 // Main thread only (inside onMain or the idle observer).
-nlohmann::json describeDesktop(sim::SimDesktop& desktop, FaultBook& faults, const Options& options,
+nlohmann::json describeDesktop(sim::SimDesktop& desktop, FaultBook& faults,
                                FileCache* files = nullptr);
 
 // The end of a text file, at most maxBytes, starting at a line boundary

@@ -34,7 +34,6 @@ int main(int argc, char** argv) {
   std::string home;
   int port = 8765;
   bool portGiven = false;
-  web::Options options;
   sim::DesktopOptions desktopOptions;
   std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
@@ -50,14 +49,13 @@ int main(int argc, char** argv) {
         return refuse("--port " + args[i] + ": a port is 0 to 65535");
       port = static_cast<int>(p);
       portGiven = true;
-    } else if (a == "--notch") {
-      options.notch = true;
     } else if (auto parsed = sim::parseDesktopOption(args, i, desktopOptions, error); parsed == sim::OptionParse::Bad) {
       return refuse(error);
     } else if (parsed == sim::OptionParse::NotMine) {
       return usage();
     }
   }
+  if (std::string error; !sim::finishDesktopOptions(desktopOptions, error)) return refuse(error);
   // The browser desktop is for people: its time is the machine's.
   if (desktopOptions.startGiven) return refuse("--start is for virtual time; the browser desktop runs in real time");
 
@@ -75,7 +73,7 @@ int main(int argc, char** argv) {
 
   sim::SimDesktop::Config config = desktopOptions.config;
   config.home = home;
-  web::Session session(config, options);
+  web::Session session(config);
   web::Server server(session);
   int bound = server.bind("127.0.0.1", port);
   // The usual port taken (another copy runs): any free one will do, unless

@@ -177,17 +177,57 @@ SimMenuBar::~SimMenuBar() {
   for (auto& item : items_) item->detach();
 }
 
+const std::vector<FrontmostApp>& SimMenuBar::applications() {
+  static const std::vector<FrontmostApp> apps = {
+      {"Finder", {"文件", "编辑", "显示", "前往", "窗口", "帮助"}},
+      {"备忘录", {"文件", "编辑", "格式", "显示", "窗口", "帮助"}},
+      {"Safari浏览器", {"文件", "编辑", "显示", "历史记录", "书签", "开发", "窗口", "帮助"}},
+      {"Xcode", {"文件", "编辑", "显示", "查找", "导航", "编辑器", "产品", "调试", "集成", "窗口", "帮助"}},
+      {"DaVinci Resolve", {"File", "Edit", "Trim", "Timeline", "Clip", "Mark", "View", "Playback", "Fusion", "Color",
+                           "Fairlight", "Workspace", "Help"}},
+  };
+  return apps;
+}
+
+Rect SimMenuBar::notch() const {
+  double w = config_.notchWidth;
+  if (!(w > 0)) return {};
+  return {(config_.screenWidth - w) / 2, config_.screenHeight - config_.thickness, w, config_.thickness};
+}
+
+std::vector<MenuTitle> SimMenuBar::menuTitles() const {
+  std::vector<MenuTitle> titles;
+  if (config_.frontmostApp.empty()) return titles;
+  Rect gap = notch();
+  double x = 36;  // right of the Apple menu
+  auto add = [&](const std::string& text, double width, bool bold) {
+    if (gap.width > 0 && x < gap.x + gap.width && x + width > gap.x) x = gap.x + gap.width;
+    titles.push_back({text, x, width, bold});
+    x += width;
+  };
+  add(config_.frontmostApp, textWidth(config_.frontmostApp) + 16, true);
+  for (const auto& m : config_.frontmostMenus) add(m, textWidth(m) + 18, false);
+  return titles;
+}
+
 double SimMenuBar::menusEnd() const {
-  if (config_.frontmostApp.empty()) return 0;
-  double x = 36 + textWidth(config_.frontmostApp) + 16;
-  for (const auto& m : config_.frontmostMenus) x += textWidth(m) + 18;
-  return x;
+  auto titles = menuTitles();
+  return titles.empty() ? 0 : titles.back().x + titles.back().width;
 }
 
 void SimMenuBar::setFrontmost(std::string app, std::vector<std::string> menus) {
   config_.frontmostApp = std::move(app);
   config_.frontmostMenus = std::move(menus);
   relayout();
+}
+
+bool SimMenuBar::bringToFront(const std::string& name) {
+  for (const auto& app : applications()) {
+    if (app.name != name) continue;
+    setFrontmost(app.name, app.menus);
+    return true;
+  }
+  return false;
 }
 
 size_t SimMenuBar::insertionIndexFor(double distanceFromRight) {
@@ -300,14 +340,17 @@ void SimMenuBar::layout() {
   dirty_ = false;
   double x = config_.screenWidth - kRightMargin;
   double y = config_.screenHeight - config_.thickness;
-  double menus = menusEnd();
+  // Status items show only right of the menus and, on a notched screen,
+  // right of the notch: one in it or left of it keeps its frame but is not
+  // shown, so its window reports not visible.
+  double shownFrom = std::max(menusEnd(), notch().x + notch().width);
   for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
     auto& item = **it;
     double w = item.width();
     x -= w;
     item.frame = {x, y, w, config_.thickness};
     item.onScreen = x + w > 0 && x < config_.screenWidth;
-    item.visible = item.onScreen && x >= menus;
+    item.visible = item.onScreen && x >= shownFrom;
   }
 }
 
@@ -506,6 +549,7 @@ std::string SimMenuBar::renderDetail() {
   out << "screen " << fmt(config_.screenWidth) << "x" << fmt(config_.screenHeight) << ", menu bar thickness "
       << fmt(config_.thickness) << ", frontmost " << (config_.frontmostApp.empty() ? "-" : config_.frontmostApp)
       << " (menus end at x=" << fmt(menusEnd()) << ")";
+  if (Rect n = notch(); n.width > 0) out << ", notch x=" << fmt(n.x) << " w=" << fmt(n.width);
   if (pointer_) out << ", pointer at " << fmt(pointer_->x) << "," << fmt(pointer_->y);
   out << "\n";
   for (auto& item : items_) {

@@ -53,6 +53,21 @@ enum class PositionMemory {
   Keep,            // also a removed and re-created item goes back to its place
 };
 
+// An application that can be brought to the front, with its menus as a
+// zh-Hans Mac shows them (an application that is not localised keeps its
+// English titles).
+struct FrontmostApp {
+  std::string name;
+  std::vector<std::string> menus;
+};
+
+// One title of the frontmost application's menus as the bar lays it out.
+struct MenuTitle {
+  std::string text;
+  double x, width;
+  bool bold;  // the application's own name
+};
+
 class SimScreen : public Screen {
  public:
   explicit SimScreen(Rect frame) : frame_(frame) {}
@@ -169,9 +184,17 @@ class SimMenuBar : public StatusBar {
     std::string frontmostApp = "Finder";
     std::vector<std::string> frontmostMenus = {"文件", "编辑", "显示", "前往", "窗口", "帮助"};
     PositionMemory memory = PositionMemory::ForgetOnRemove;
+    // A notched screen (the 14-inch MacBook Pro's is 185 of 1512 points,
+    // in the middle of the bar); 0 for none. No status item is shown in or
+    // left of it, and a menu title that would run into it goes on right
+    // of it, as macOS does there.
+    double notchWidth = 0;
     ItemFaultSwitches faults;  // for the items created from the start on
   };
   static std::vector<BarItemSpec> defaultItems();
+  // The applications a person can bring to the front, Finder first.
+  static const std::vector<FrontmostApp>& applications();
+  static double defaultNotchWidth(double screenWidth) { return screenWidth * 185.0 / 1512.0; }
 
   SimMenuBar(Config config, SimRunLoop& loop, SimApplication& app, UserDefaults& defaults);
   ~SimMenuBar() override;
@@ -187,8 +210,12 @@ class SimMenuBar : public StatusBar {
   // All items in the bar, left to right, laid out.
   std::vector<SimStatusItem*> items();
   SimStatusItem* find(const std::string& name);
-  // Right edge of the frontmost application's menus.
+  // The frontmost application's menu titles, left to right, and the right
+  // edge of the last one.
+  std::vector<MenuTitle> menuTitles() const;
   double menusEnd() const;
+  // The notch's left edge and width; width 0 without one.
+  Rect notch() const;
 
   // A click as a person makes it: false when the item cannot be clicked
   // (not in the bar, not visible).
@@ -214,6 +241,8 @@ class SimMenuBar : public StatusBar {
   ItemFaults& itemFaults(FaultTarget target) { return config_.faults[target]; }
   void setMemory(PositionMemory memory) { config_.memory = memory; }
   void setFrontmost(std::string app, std::vector<std::string> menus);
+  // One of applications() by name; false for another name.
+  bool bringToFront(const std::string& name);
 
   // The application's process has ended, whatever ended it: the window
   // server takes its items away (their remembered positions stay for the

@@ -8,6 +8,12 @@
 namespace tl::sim {
 
 namespace {
+std::string applicationNames() {
+  std::string names;
+  for (const auto& app : SimMenuBar::applications()) names += (names.empty() ? "" : ", ") + app.name;
+  return names;
+}
+
 bool number(const std::string& text, double low, double high, double& out) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -48,8 +54,13 @@ OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, 
   const std::string& a = args[i];
   auto& c = options.config;
   auto& bar = c.menuBar;
+  if (a == "--notch") {
+    options.notch = true;
+    return OptionParse::Taken;
+  }
   static const std::vector<std::string> withValue = {"--start", "--screen-width", "--thickness", "--memory",
-                                                     "--items", "--hotkey-taken", "--fault"};
+                                                     "--items", "--hotkey-taken", "--fault",
+                                                     "--notch-width", "--frontmost"};
   bool known = false;
   for (const auto& name : withValue) known |= a == name;
   if (!known) return OptionParse::NotMine;
@@ -78,6 +89,18 @@ OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, 
     else return bad("off, forget or keep");
   } else if (a == "--items") {
     if (!parseItems(v, bar.items)) return bad("NAME:WIDTH,… with widths of 1 to 999 points");
+  } else if (a == "--notch-width") {
+    if (!number(v, 1, 20000, bar.notchWidth)) return bad("the notch is 1 point wide or more");
+    options.notch = true;
+  } else if (a == "--frontmost") {
+    bool known = false;
+    for (const auto& app : SimMenuBar::applications()) {
+      if (app.name != v) continue;
+      bar.frontmostApp = app.name;
+      bar.frontmostMenus = app.menus;
+      known = true;
+    }
+    if (!known) return bad("expected " + applicationNames());
   } else if (a == "--hotkey-taken") {
     uint32_t code = 0, modifiers = 0;
     if (!parseKeyCombination(v, code, modifiers)) return bad("not a key combination like ctrl+opt+cmd+b");
@@ -96,12 +119,28 @@ OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, 
   return OptionParse::Taken;
 }
 
+bool finishDesktopOptions(DesktopOptions& options, std::string& error) {
+  auto& bar = options.config.menuBar;
+  if (!options.notch) return true;
+  if (!(bar.notchWidth > 0)) bar.notchWidth = SimMenuBar::defaultNotchWidth(bar.screenWidth);
+  if (bar.notchWidth > bar.screenWidth / 2) {
+    error = "--notch-width: a notch of " + std::to_string(static_cast<long long>(bar.notchWidth)) +
+            " points takes more than half of a screen " + std::to_string(static_cast<long long>(bar.screenWidth)) +
+            " points wide";
+    return false;
+  }
+  return true;
+}
+
 std::string desktopOptionsUsage() {
   return "  --start DATE          virtual time starts at this local date, \"2026-12-06 12:00:00\" by default\n"
          "  --screen-width N      the screen is N points wide (200–20000, default 1512)\n"
          "  --thickness N         the menu bar is N points high (1–100, default 24)\n"
          "  --items NAME:W,...    the other applications' status items, left to right\n"
          "  --memory off|forget|keep  how the bar remembers dragged positions (default forget)\n"
+         "  --notch               a notched screen (185 of 1512 points, scaled to the screen's width)\n"
+         "  --notch-width N       a notch N points wide, at most half the screen\n"
+         "  --frontmost APP       the frontmost application: " + applicationNames() + "\n"
          "  --hotkey-taken COMBO  another application holds this key combination, e.g. ctrl+opt+cmd+b\n"
          "  --fault arrow|separator|all:no-button|no-window|no-screen\n"
          "                        the application's items (that one, or every one) come without it\n"

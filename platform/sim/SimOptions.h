@@ -12,6 +12,7 @@ namespace tl::sim {
 struct DesktopOptions {
   SimDesktop::Config config;
   bool startGiven = false;  // --start: only virtual time has a start
+  bool notch = false;       // --notch without a width: the 14-inch one, scaled
 };
 
 enum class OptionParse { NotMine, Taken, Bad };
@@ -20,6 +21,11 @@ enum class OptionParse { NotMine, Taken, Bad };
 // (then i is left on that word). On Bad, error is the line to print.
 OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, DesktopOptions& options,
                                std::string& error);
+
+// Once every option is read: what depends on several of them (the notch
+// on the screen it is given). False, with the line to print, when they do
+// not fit together.
+bool finishDesktopOptions(DesktopOptions& options, std::string& error);
 
 // The lines of a usage text that describe these options.
 std::string desktopOptionsUsage();

@@ -320,10 +320,9 @@ function renderMenus() {
   const box = $('#app-menus');
   const f = state.frontmost;
   const entries = [{ key: 'apple', sort: 'apple' }];
-  if (f.app) {
-    entries.push({ key: 'app', sort: 'app', text: f.app });
-    f.menus.forEach((m, i) => entries.push({ key: `m${i}`, sort: 'menu', text: m }));
-  }
+  // Each title where the desktop laid it out (past the notch, if one is in
+  // the way); status items under the titles are hidden by the desktop.
+  (f.titles || []).forEach((t, i) => entries.push({ key: `t${i}`, sort: t.bold ? 'app' : 'menu', title: t }));
   reconcile(box, entries, (e) => {
     if (e.sort === 'apple') {
       const span = el('span', 'apple');
@@ -338,11 +337,17 @@ function renderMenus() {
     }
     return el('span', e.sort === 'app' ? 'app-name' : 'menu-title');
   }, (node, e) => {
-    if (e.text !== undefined) node.textContent = e.text;
+    if (!e.title) return;
+    node.textContent = e.title.text;
+    place(node, e.title.x, 0, e.title.width);
   });
-  // Status items under the menus are hidden by the desktop; the titles stop
-  // where the desktop says the menus end.
-  box.style.maxWidth = `${Math.max(0, f.menusEnd)}px`;
+  const pick = $('#frontmost');
+  const names = JSON.stringify(f.applications || []);
+  if (pick.dataset.names !== names) {
+    pick.dataset.names = names;
+    pick.replaceChildren(...(f.applications || []).map((n) => { const o = el('option', '', n); o.value = n; return o; }));
+  }
+  pick.value = f.app;
 }
 
 function renderItems() {
@@ -379,8 +384,6 @@ function renderItems() {
     node.dataset.image = item.own ? (item.image ? (item.image.symbol || item.image.kind) : 'none') : 'app';
     node.title = item.toolTip || '';
     node.classList.toggle('highlighted', openUnder === item.name);
-    const underNotch = sc.notch && item.x < sc.notchX + sc.notchWidth && item.x + item.width > sc.notchX;
-    node.classList.toggle('under-notch', !!underNotch);
   });
 }
 
@@ -809,6 +812,7 @@ function setupPanel() {
   });
   $('#refresh').addEventListener('click', () => fetchState());
   $('#relaunch').addEventListener('click', () => send({ type: 'launch' }));
+  $('#frontmost').addEventListener('change', (e) => send({ type: 'frontmost', app: e.target.value }));
   for (const b of document.querySelectorAll('[data-next]'))
     b.addEventListener('click', () => send({ type: 'fault', fault: 'next-item', kind: b.dataset.next }));
   for (const box of document.querySelectorAll('[data-target]'))

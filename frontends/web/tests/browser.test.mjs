@@ -269,6 +269,24 @@ test('on a 1280 × 800 laptop the bar stays legible, the panel folds away and th
   await page.locator('#panel').waitFor({ timeout: WAIT });
 });
 
+test('a notched screen shows no item in or left of the notch; another application brought to the front', async (t) => {
+  // A wide icon of another application pushes Tuckline's into the notch.
+  const { page } = await desktop(t, { args: ['--notch', '--items', 'Dropbox:26,Wide:380,Slack:24'] });
+  await pastIntro(page);
+  await page.locator('#notch').waitFor();
+  await waitState(page, () => document.querySelector('.item[data-name="arrow"]')?.dataset.visible === 'false');
+  assert.equal(await item(page, 'separator').getAttribute('data-visible'), 'false');
+  assert.equal(await item(page, 'Wide').getAttribute('data-visible'), 'true');
+
+  await page.locator('#panel-toggle').click();
+  await page.locator('#frontmost').selectOption('DaVinci Resolve');
+  await page.locator('#app-menus .menu-title', { hasText: 'Fairlight' }).waitFor({ timeout: WAIT });
+  const notch = await page.locator('#notch').boundingBox();
+  for (const box of await page.locator('#app-menus .menu-title').evaluateAll((els) =>
+    els.map((e) => { const r = e.getBoundingClientRect(); return { x: r.x, right: r.right }; })))
+    assert.ok(box.right <= notch.x + 0.5 || box.x >= notch.x + notch.width - 0.5, 'no title under the notch');
+});
+
 test('after a run of updates sent as patches the page holds exactly the state the server has', async (t) => {
   const { page, url } = await desktop(t);
   await pastIntro(page);
