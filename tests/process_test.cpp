@@ -62,6 +62,10 @@ TEST_F(Desktop, AnOptionThatMakesNoSenseStartsNothing) {
            {"--thickness", "0"},
            {"--memory", "sometimes"},
            {"--items", "Dropbox:-3"},
+           {"--notch-width", "900"},
+           {"--fault", "separator:no-wheel"},
+           {"--hotkey-taken", "ctrl+"},
+           {"--frontmost", "Word"},
        }) {
     bad.insert(bad.begin(), {"--home", fresh, "--script", "/dev/null"});
     EXPECT_EQ(waitExit(spawnConsole(bad, "/dev/null", err)), 2) << bad[4];
