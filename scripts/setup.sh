@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs everything Tuckline needs to build, run and test on a Debian
 # machine. Safe to run again; with everything there it only checks.
-# --run: only what building and running the programs needs, without the
-# browser tests' tooling (chromium, node and its modules).
+# --run: only what building and running the programs needs: no test or
+# benchmark libraries, nor the browser tests' tooling (chromium, node and
+# its modules).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 forTests=1
 [ "${1:-}" = "--run" ] && forTests=0
 
-packages=(cmake ninja-build g++ pkg-config libplist-dev libplist-utils libgtest-dev libgmock-dev
-          libbenchmark-dev libcpp-httplib-dev nlohmann-json3-dev libedit-dev)
+packages=(cmake ninja-build g++ pkg-config libplist-dev libplist-utils libcpp-httplib-dev nlohmann-json3-dev libedit-dev)
+[ "$forTests" = 1 ] && packages+=(libgtest-dev libgmock-dev libbenchmark-dev)
 # The clang build with LLVM's libc++, the standard library Xcode uses.
 [ "$forTests" = 1 ] && packages+=(clang libc++-14-dev libc++abi-14-dev)
 if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then
