@@ -8,14 +8,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The programs, and launchctl's stand-in, which start at login needs.
-targets=(tuckline tuckline-web tuckline-launchctl)
-
 console=0
 args=()
 for a in "$@"; do
   if [ "$a" = "--console" ]; then console=1; else args+=("$a"); fi
 done
+# The program it starts, and launchctl's stand-in, which start at login needs.
+targets=(tuckline-web tuckline-launchctl)
+[ "$console" = 1 ] && targets=(tuckline tuckline-launchctl)
 
 bash scripts/setup.sh --run
 # A build of its own: optimised without debug information, which takes a
@@ -26,7 +26,5 @@ build=build/run
         -DTUCKLINE_TESTS=OFF -DTUCKLINE_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
-if [ "$console" = 0 ] && [ -x "$build/frontends/web/tuckline-web" ]; then
-  exec "$build/frontends/web/tuckline-web" ${args[@]+"${args[@]}"}
-fi
-exec "$build/frontends/console/tuckline" ${args[@]+"${args[@]}"}
+[ "$console" = 1 ] && exec "$build/frontends/console/tuckline" ${args[@]+"${args[@]}"}
+exec "$build/frontends/web/tuckline-web" ${args[@]+"${args[@]}"}
