@@ -88,8 +88,12 @@ void Session::publishEnded(sim::SimDesktop& desktop) {
 
 void Session::publish(json state) {
   // Only this thread changes last_: reading it unlocked here is safe.
-  if (state == last_) return;
-  std::string patch = last_.is_null() ? std::string() : text(json::diff(last_, state));
+  std::string patch;
+  if (!last_.is_null()) {
+    json ops = json::diff(last_, state);
+    if (ops.empty()) return;
+    patch = text(ops);
+  }
   {
     std::lock_guard lock(mu_);
     last_ = std::move(state);

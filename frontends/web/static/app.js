@@ -280,7 +280,8 @@ function render(s, changed = null) {
   if (any('screen', 'menu')) renderMenu();
   if (any('screen', 'alert')) renderAlert();
   if (any('screen', 'windows')) renderWindows();
-  if (any('panel', 'app', 'terminated')) renderPanel();
+  if (any('app', 'terminated')) renderAppState();
+  if (any('panel')) renderPanel();
   $('#quit').hidden = !s.terminated;
   document.body.dataset.version = String(s.version);
   document.body.dataset.collapsed = s.app ? String(s.app.collapsed) : '';
@@ -565,12 +566,13 @@ function sliderFill(input) {
   input.style.setProperty('--fill', `${(part * 100).toFixed(2)}%`);
 }
 
-// A pop-up button's menu opens over the button with the chosen item right
-// where the button shows it, a check mark before it, as on a Mac.
-// The press that opened it, until the pointer has moved: letting go right
-// there leaves the menu open, as a quick click does on a Mac.
+// The press that opened a pop-up's menu, until the pointer has moved:
+// letting go right there leaves the menu open, as a quick click does on a
+// Mac.
 let popUpPress = null;
 
+// A pop-up button's menu opens over the button with the chosen item right
+// where the button shows it, a check mark before it, as on a Mac.
 function openPopUp(box, e) {
   const menu = $('#popup-menu');
   popUpPress = { x: e.clientX, y: e.clientY };
@@ -622,13 +624,16 @@ function linesText(lines) {
   return Object.keys(lines || {}).sort().map((k) => lines[k]).join('');
 }
 
-function renderPanel() {
-  const p = state.panel || {};
+function renderAppState() {
   const a = state.app;
   $('#app-state').textContent = state.terminated ? 'not running'
     : !a ? 'launching'
     : `${a.collapsed ? 'collapsed' : 'expanded'}${a.expandedByHover ? ' (by hover)' : ''}` +
       `${a.collapseTimerPending ? ', collapse timer running' : ''}${a.didAutoReorder ? ', reordered once' : ''}`;
+}
+
+function renderPanel() {
+  const p = state.panel || {};
   setText('#log', (p.logTruncated ? '…\n' : '') + (linesText(p.log) || '(empty)'));
   setText('#defaults', p.defaults || '(none)');
   setText('#agent', p.launchAgent || '(not installed)');
