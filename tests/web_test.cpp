@@ -244,26 +244,35 @@ class WebServer : public Desktop {
   };
 };
 
-TEST_F(WebServer, AnswersThisMachineOnlyAndInputChangesTheState) {
+TEST_F(WebServer, AnswersOnlyItsOwnPageAndInputChangesTheState) {
   store("didShowIntro", Value(true));
   sim::SimDesktop::Config config;
   config.home = home;
   Running r(config);
   ASSERT_GT(r.port, 0);
   httplib::Client client("127.0.0.1", r.port);
-  const std::string port = std::to_string(r.port);
+  const std::string port = std::to_string(r.port), token = r.server.token();
+  EXPECT_EQ(r.server.address(), "http://127.0.0.1:" + port + "/?token=" + token);
+  EXPECT_EQ(token.size(), 32u);
+  EXPECT_NE(token, web::Server(r.session).token());
 
   auto page = client.Get("/");  // also: the server is listening from here on
   ASSERT_TRUE(page);
   EXPECT_TRUE(page->status == 200 && page->body.find("<title>Tuckline") != std::string::npos);
   EXPECT_EQ(page->get_header_value("X-Frame-Options"), "DENY");
+  // What the page sends: its token, and its own origin on changes.
+  auto ours = [&](httplib::Headers headers) {
+    for (const auto& [name, value] : httplib::Headers{{"X-Tuckline-Token", token}, {"Origin", "http://127.0.0.1:" + port}})
+      if (!headers.count(name)) headers.emplace(name, value);
+    return headers;
+  };
   auto state = [&] {
-    auto res = client.Get("/api/state");
+    auto res = client.Get("/api/state", ours({}));
     EXPECT_TRUE(res && res->status == 200);
     return res ? json::parse(res->body, nullptr, false) : json();
   };
   auto post = [&](const std::string& body, httplib::Headers headers = {}) {
-    auto res = client.Post("/api/input", headers, body, "application/json");
+    auto res = client.Post("/api/input", ours(std::move(headers)), body, "application/json");
     return res ? res->status : -1;
   };
   json before = state();
@@ -272,11 +281,18 @@ TEST_F(WebServer, AnswersThisMachineOnlyAndInputChangesTheState) {
   EXPECT_FALSE(before["app"]["collapsed"]);
 
   const std::string click = R"({"type":"click","item":"arrow"})";
-  auto lookAlike = client.Get("/api/state", {{"Host", "127.0.0.1.evil.com:" + port}});
+  auto lookAlike = client.Get("/api/state", ours({{"Host", "127.0.0.1.evil.com:" + port}}));
   EXPECT_TRUE(lookAlike && lookAlike->status == 403 && lookAlike->body.find("\"items\"") == std::string::npos);
+  auto without = client.Get("/api/state");
+  EXPECT_TRUE(without && without->status == 401 && without->body.find("\"items\"") == std::string::npos);
+  auto wrong = client.Get("/api/events?token=" + std::string(32, '0'));
+  EXPECT_TRUE(wrong && wrong->status == 403);
+  EXPECT_EQ(post(click, {{"X-Tuckline-Token", token.substr(1) + "x"}}), 403);
   EXPECT_EQ(post(click, {{"Host", "localhost.evil"}}), 403);
   EXPECT_EQ(post(click, {{"Origin", "http://localhost.evil:" + port}}), 403);
+  EXPECT_EQ(post(click, {{"Origin", "http://127.0.0.1:" + std::to_string(r.port + 1)}}), 403);
   EXPECT_EQ(post(click, {{"Origin", "null"}}), 403);
+  EXPECT_EQ(post(click, {{"Origin", ""}}), 403);
   EXPECT_EQ(post(R"({"type":"menu","close":"yes"})"), 400);
   // The limit itself is allowed; one byte more is not read at all.
   std::string padded = R"({"type":"click","item":"Nowhere"})";
@@ -287,12 +303,28 @@ TEST_F(WebServer, AnswersThisMachineOnlyAndInputChangesTheState) {
   EXPECT_EQ(after["items"], before["items"]);
   EXPECT_EQ(after["app"], before["app"]);
 
+  // Clients that trickle their request, or never finish it, hold no worker:
+  // more of them than there are workers, and more than may wait at once,
+  // and the state still answers.
+  std::vector<int> slow;
+  for (int k = 0; k < 150; ++k) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(r.port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) send(fd, "GET /api/st", 11, MSG_NOSIGNAL);
+    slow.push_back(fd);
+  }
+  EXPECT_TRUE(state()["app"].is_object());
+  for (int fd : slow) close(fd);
+
   // From our own page, by either name.
   EXPECT_EQ(post(click, {{"Origin", "http://127.0.0.1:" + port}}), 200);
   after = state();
   EXPECT_TRUE(after["app"]["collapsed"]);
   EXPECT_GT(after["version"], before["version"]);
-  EXPECT_EQ(post(click, {{"Host", "localhost:" + port}}), 200);
+  EXPECT_EQ(post(click, {{"Host", "localhost:" + port}, {"Origin", "http://localhost:" + port}}), 200);
   EXPECT_FALSE(state()["app"]["collapsed"]);
 
   // Launch only when the application has quit; no input meanwhile.
@@ -301,7 +333,7 @@ TEST_F(WebServer, AnswersThisMachineOnlyAndInputChangesTheState) {
   EXPECT_EQ(post(R"({"type":"menu","choose":"cmd+q"})"), 200);
   r.session.waitUntilEnded();
   EXPECT_TRUE(state()["terminated"]);
-  auto refused = client.Post("/api/input", click, "application/json");
+  auto refused = client.Post("/api/input", ours({}), click, "application/json");
   ASSERT_TRUE(refused && refused->status == 409);
   EXPECT_EQ(json::parse(refused->body)["error"], "Tuckline is not running");
   EXPECT_EQ(post(R"({"type":"launch"})"), 200);

@@ -86,7 +86,9 @@ int main(int argc, char** argv) {
   session.launch();
   std::thread http([&server] { server.run(); });
   std::cout << "Simulated home: " << home << "\n";
-  std::cout << "Tuckline browser desktop: http://127.0.0.1:" << bound << std::endl;
+  // The address holds the session's secret: only whoever sees this output
+  // (the person who started it) can drive the desktop.
+  std::cout << "Tuckline browser desktop: " << server.address() << std::endl;
 
   // Started by launchd at login, this process is the application: when it
   // quits, nothing of it may stay behind, the page included. (Its address

@@ -185,8 +185,10 @@ std::string findProgram(const std::string& name) {
 }
 
 // Opened above the standard descriptors, so the job's dup2 never meets them.
+// Only the user may read what a job prints: the browser desktop's address,
+// with its secret, goes there.
 int openHigh(const std::string& path, int flags) {
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0644);
+  int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY, 0600);
   if (fd < 0) fd = ::open("/dev/null", (flags & O_ACCMODE) | O_CLOEXEC);
   if (fd >= 0 && fd < 3) {
     int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
@@ -208,7 +210,7 @@ ssize_t readFull(int fd, void* buf, size_t size) {
 }
 
 void appendLine(const std::string& path, const std::string& line) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return;
   std::string text = line + "\n";
   if (::write(fd, text.data(), text.size()) < 0) {

@@ -4,6 +4,11 @@
 'use strict';
 
 const $ = (sel) => document.querySelector(sel);
+
+// The session's secret: the address tuckline-web printed carries it
+// (?token=…), and the server wants it back with every request.
+const TOKEN = new URLSearchParams(location.search).get('token') || '';
+const api = (path, init = {}) => fetch(path, { ...init, headers: { ...init.headers, 'X-Tuckline-Token': TOKEN } });
 const SVG = 'http://www.w3.org/2000/svg';
 
 let state = null;       // the last state drawn
@@ -37,7 +42,7 @@ async function pump() {
   while (queue.length) {
     const { input, done } = queue.shift();
     try {
-      const res = await fetch('/api/input', {
+      const res = await api('/api/input', {
         method: 'POST',
         headers: { 'Content-Type': 'application/json' },
         body: JSON.stringify(input),
@@ -809,7 +814,7 @@ function setupPanel() {
     $('#panel-toggle').setAttribute('aria-expanded', String(open));
   });
   $('#login').addEventListener('click', async () => {
-    const res = await fetch('/api/input', { method: 'POST', headers: { 'Content-Type': 'application/json' },
+    const res = await api('/api/input', { method: 'POST', headers: { 'Content-Type': 'application/json' },
                                             body: JSON.stringify({ type: 'login' }) });
     const reply = await res.json().catch(() => ({}));
     if (res.ok) toast(`${reply.started} launch agent(s) started; what they print is in ~/.simdesktop/launchd/`, true);
@@ -836,8 +841,9 @@ function setupPanel() {
 
 async function fetchState() {
   try {
-    const res = await fetch('/api/state');
+    const res = await api('/api/state');
     if (res.ok) render(await res.json());
+    else toast((await res.json().catch(() => ({}))).error || `state: ${res.status}`);
   } catch (e) { /* the stream says when the server is gone */ }
 }
 
@@ -878,7 +884,7 @@ function applyPatch(doc, ops) {
 
 function connect() {
   const conn = $('#connection');
-  const events = new EventSource('/api/events');
+  const events = new EventSource(`/api/events?token=${encodeURIComponent(TOKEN)}`);
   events.addEventListener('open', () => {
     conn.dataset.state = 'open';
     conn.textContent = 'live';

@@ -27,12 +27,13 @@ async function desktop(t, { args = [], viewport = { width: 1500, height: 900 } }
   const home = path.join(dir, 'home');
   const server = spawn(SERVER, ['--home', home, '--port', '0', ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
   const exited = new Promise((resolve) => server.once('exit', resolve));
-  const url = await new Promise((resolve, reject) => {
+  // The printed address carries the session's token.
+  const { url, token } = await new Promise((resolve, reject) => {
     let out = '';
     server.stdout.on('data', (chunk) => {
       out += chunk;
-      const m = out.match(/http:\/\/127\.0\.0\.1:\d+/);
-      if (m) resolve(m[0]);
+      const m = out.match(/(http:\/\/127\.0\.0\.1:\d+)\/\?token=([0-9a-f]{32})\n/);
+      if (m) resolve({ url: m[1], token: m[2] });
     });
     server.once('exit', (code) => reject(new Error(`tuckline-web ended (${code}) before printing its address`)));
   });
@@ -47,9 +48,9 @@ async function desktop(t, { args = [], viewport = { width: 1500, height: 900 } }
     rmSync(dir, { recursive: true, force: true });
     assert.deepEqual(errors, [], 'the page runs without script errors');
   });
-  await page.goto(url);
+  await page.goto(`${url}/?token=${token}`);
   await page.locator('#connection[data-state="open"]').waitFor({ timeout: WAIT });
-  return { page, url, home };
+  return { page, url, token, home };
 }
 
 const item = (page, name) => page.locator(`.item[data-name="${name}"]`);
@@ -212,7 +213,7 @@ test('the context menu opens the settings, whose controls write the defaults; qu
 });
 
 test('on a 1280 × 800 laptop the bar stays legible, the panel folds away and the window moves by its title bar', async (t) => {
-  const { page, url } = await desktop(t, { viewport: { width: 1280, height: 800 } });
+  const { page, url, token } = await desktop(t, { viewport: { width: 1280, height: 800 } });
   const box = async (sel) => page.locator(sel).first().boundingBox();
   assert.ok((await box('#bar')).height >= 20, 'bar at least 20 px high');
   assert.equal(await page.locator('#panel').isHidden(), true);
@@ -237,7 +238,8 @@ test('on a 1280 × 800 laptop the bar stays legible, the panel folds away and th
 
   // Dragged by its title bar, the window goes along, and the desktop keeps
   // it there: closed and opened again, it is where it was left.
-  const frame = async () => JSON.parse((await http(`${url}/api/state`)).text).windows[0]?.frame;
+  const frame = async () =>
+    JSON.parse((await http(`${url}/api/state`, { headers: { 'X-Tuckline-Token': token } })).text).windows[0]?.frame;
   const before = await frame();
   const scale = (await box('#bar')).width / 1512;
   const title = await box('.window .titlebar');
@@ -288,7 +290,7 @@ test('a notched screen shows no item in or left of the notch; another applicatio
 });
 
 test('after a run of updates sent as patches the page holds exactly the state the server has', async (t) => {
-  const { page, url } = await desktop(t);
+  const { page, url, token } = await desktop(t);
   await pastIntro(page);
   await item(page, 'arrow').click();
   await collapsed(page, true);
@@ -300,7 +302,7 @@ test('after a run of updates sent as patches the page holds exactly the state th
   await waitState(page, () => /showSeparator = 0/.test(document.querySelector('#defaults').textContent));
   // The 0.3 s log records come as patches too; compare once both sides agree on the version.
   for (;;) {
-    const server = JSON.parse((await http(`${url}/api/state`)).text);
+    const server = JSON.parse((await http(`${url}/api/state`, { headers: { 'X-Tuckline-Token': token } })).text);
     const shown = await page.evaluate(() => ({ ...state }));
     if (shown.version !== server.version) {
       await page.waitForFunction((v) => Number(document.body.dataset.version) >= v, server.version, { timeout: WAIT });
@@ -325,16 +327,22 @@ function http(url, { method = 'GET', headers = {}, body } = {}) {
   });
 }
 
-test('the server answers this machine only and refuses bad input without a change', async (t) => {
-  const { page, url } = await desktop(t);
-  const state = async () => JSON.parse((await http(`${url}/api/state`)).text);
+test('the server answers only the page it printed the address of, and refuses bad input without a change', async (t) => {
+  const { page, url, token } = await desktop(t);
+  const state = async () => JSON.parse((await http(`${url}/api/state`, { headers: { 'X-Tuckline-Token': token } })).text);
   const before = await state();
-  const post = (body, headers = {}) =>
-    http(`${url}/api/input`, { method: 'POST', headers: { 'Content-Type': 'application/json', ...headers }, body });
+  const ours = { 'Content-Type': 'application/json', 'X-Tuckline-Token': token, Origin: url };
+  const post = (body, headers = {}) => http(`${url}/api/input`, { method: 'POST', headers: { ...ours, ...headers }, body });
+  const click = '{"type":"click","item":"arrow"}';
 
-  assert.equal((await http(`${url}/api/state`, { headers: { Host: 'evil.example:80' } })).status, 403);
-  assert.equal((await post('{"type":"click","item":"arrow"}', { Origin: 'http://evil.example' })).status, 403);
-  assert.equal((await post('{"type":"click","item":"arrow"}', { 'Content-Type': 'text/plain' })).status, 415);
+  assert.equal((await http(`${url}/api/state`, { headers: { Host: 'evil.example:80', 'X-Tuckline-Token': token } })).status, 403);
+  assert.equal((await http(`${url}/api/state`)).status, 401);
+  assert.equal((await http(`${url}/api/events?token=${'0'.repeat(32)}`)).status, 403);
+  assert.equal((await post(click, { 'X-Tuckline-Token': '' })).status, 401);
+  assert.equal((await post(click, { Origin: 'http://evil.example' })).status, 403);
+  assert.equal((await post(click, { Origin: url.replace(/\d+$/, (p) => String(Number(p) + 1)) })).status, 403);
+  assert.equal((await post(click, { Origin: '' })).status, 403);
+  assert.equal((await post(click, { 'Content-Type': 'text/plain' })).status, 415);
   assert.equal((await post('{"type":"click","item":')).status, 400);
   assert.equal((await post('{"type":"click","item":42}')).status, 400);
   assert.equal((await post('{"type":"teleport"}')).status, 400);
