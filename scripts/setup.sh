@@ -13,6 +13,8 @@ packages=(cmake ninja-build g++ pkg-config libplist-dev libplist-utils libcpp-ht
 [ "$forTests" = 1 ] && packages+=(libgtest-dev libgmock-dev libbenchmark-dev)
 # The clang build with LLVM's libc++, the standard library Xcode uses.
 [ "$forTests" = 1 ] && packages+=(clang libc++-14-dev libc++abi-14-dev)
+# The fuzz harnesses: clang and its sanitizer and libFuzzer runtimes.
+if [ "$forTests" = 1 ] && [ -f fuzz/run.sh ]; then packages+=(clang libclang-rt-14-dev); fi
 if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then
   packages+=(chromium fonts-noto-cjk)
   # Some machines carry a Node.js build that bundles npm and conflicts with

@@ -12,3 +12,9 @@ for preset in default asan clang; do
   ctest --preset "$preset" -j 2
 done
 bash platform/macos/check.sh
+# The libFuzzer harnesses, half a minute each, from a fresh build (clang,
+# ASan + UBSan); a crash fails the run.
+if [ -f fuzz/run.sh ]; then
+  rm -rf build/fuzz
+  bash fuzz/run.sh 30
+fi

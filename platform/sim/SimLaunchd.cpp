@@ -55,11 +55,6 @@ std::optional<std::vector<std::string>> stringsOf(const Value* v) {
   return out;
 }
 
-uint64_t uintOf(const Value* v) {
-  auto* i = v ? std::get_if<int64_t>(&v->v) : nullptr;
-  return i && *i > 0 ? static_cast<uint64_t>(*i) : 0;
-}
-
 bool readFile(const std::string& path, std::string& text) { return readPlainFile(path, text, kMaxPlist); }
 
 // The root dictionary, or nullopt with the reason.
@@ -72,19 +67,11 @@ std::optional<Value::Dict> parse(const std::string& text, std::string& why) {
 
 bool hasNul(const std::string& s) { return s.find('\0') != std::string::npos; }
 
+}  // namespace
+
 // ---------------------------------------------------------------- agents
 
-struct Agent {
-  std::string label, program;
-  std::vector<std::string> arguments;
-  bool runAtLoad = false;
-  bool forAqua = true;
-  std::vector<std::pair<std::string, std::string>> environment;
-  std::string workingDirectory, stdinPath, stdoutPath, stderrPath;
-};
-
-// Fails with launchctl's error number and a reason for people.
-bool readAgent(const std::string& path, Agent& agent, int& code, std::string& why) {
+bool readLaunchAgent(const std::string& path, LaunchAgent& agent, int& code, std::string& why) {
   std::string text;
   if (!readFile(path, text)) {
     code = errno == ENOENT || errno == ENOTDIR ? 2 : 5;
@@ -139,6 +126,8 @@ bool readAgent(const std::string& path, Agent& agent, int& code, std::string& wh
   }
   return true;
 }
+
+namespace {
 
 // ---------------------------------------------------------------- processes
 
@@ -227,7 +216,7 @@ struct Started {
 // Starts the job as launchd does: not a child of whoever asked (a double
 // fork leaves it to init), a session of its own, a clean signal state, no
 // descriptors but its three, its folder "/" unless it names one.
-Started startJob(const std::string& home, const Agent& agent) {
+Started startJob(const std::string& home, const LaunchAgent& agent) {
   Started started;
   std::string logPath = launchdFolder(home) + "/" + safeFileName(agent.label) + ".log";
   std::string exe = findProgram(agent.program);
@@ -337,19 +326,27 @@ State loadState(const std::string& home, bool* damaged = nullptr) {
     if (damaged) *damaged = errno != ENOENT;
     return state;
   }
+  // Anything but what saveState writes counts as damaged: rewriting it
+  // would drop what could not be understood.
   auto root = parse(text, why);
-  if (damaged) *damaged = !root;
-  if (!root) return state;
-  for (const auto& [label, job] : *root) {
+  auto count = [](const Value* v) {
+    auto* i = v ? std::get_if<int64_t>(&v->v) : nullptr;
+    return i && *i >= 0 ? std::optional<uint64_t>(static_cast<uint64_t>(*i)) : std::nullopt;
+  };
+  for (const auto& [label, job] : root ? *root : Value::Dict{}) {
     auto* fields = std::get_if<Value::Dict>(&job.v);
-    if (!fields) continue;
-    Record r;
-    r.plistPath = stringOf(item(*fields, "Path")).value_or("");
-    r.arguments = stringsOf(item(*fields, "ProgramArguments")).value_or(std::vector<std::string>{});
-    r.pid = uintOf(item(*fields, "PID"));
-    r.startTime = uintOf(item(*fields, "StartTime"));
-    state[label] = r;
+    auto path = fields ? stringOf(item(*fields, "Path")) : std::nullopt;
+    auto args = fields ? stringsOf(item(*fields, "ProgramArguments")) : std::nullopt;
+    auto pid = fields ? count(item(*fields, "PID")) : std::nullopt;
+    auto start = fields ? count(item(*fields, "StartTime")) : std::nullopt;
+    if (!path || !args || !pid || !start || fields->size() != 4) {
+      root.reset();
+      break;
+    }
+    state[label] = Record{*path, *args, *pid, *start};
   }
+  if (damaged) *damaged = !root;
+  if (!root) state.clear();
   return state;
 }
 
@@ -386,7 +383,7 @@ LaunchdJob describe(const std::string& label, const Record& r) {
 
 // Loads the agent, starting it if it runs at load. False if the label is
 // taken already.
-bool load(const std::string& home, State& state, const std::string& path, const Agent& agent, bool* started) {
+bool load(const std::string& home, State& state, const std::string& path, const LaunchAgent& agent, bool* started) {
   if (state.count(agent.label)) return false;
   Record r;
   std::error_code ec;
@@ -447,10 +444,10 @@ int bootstrap(const std::string& home, const std::vector<std::string>& paths, st
   State state = loadState(home, &damaged);
   int status = 0;
   for (const auto& path : paths) {
-    Agent agent;
+    LaunchAgent agent;
     int code = 0;
     std::string why;
-    if (!readAgent(path, agent, code, why)) {
+    if (!readLaunchAgent(path, agent, code, why)) {
       err << why << "\n" << "Bootstrap failed: " << code << ": " << std::strerror(code) << "\n";
       status = code;
       continue;
@@ -556,10 +553,10 @@ int launchctlMain(const std::string& home, const std::vector<std::string>& args,
     std::vector<std::string> labels;
     if (!byFile) labels.push_back(label);
     for (size_t i = 2; i < args.size(); ++i) {
-      Agent agent;
+      LaunchAgent agent;
       int code = 0;
       std::string why;
-      if (!readAgent(args[i], agent, code, why)) {
+      if (!readLaunchAgent(args[i], agent, code, why)) {
         err << why << "\n" << "Boot-out failed: " << code << ": " << std::strerror(code) << "\n";
         return code;
       }
@@ -615,10 +612,10 @@ int simulateLogin(const std::string& home) {
   std::sort(plists.begin(), plists.end());
   int count = 0;
   for (const auto& path : plists) {
-    Agent agent;
+    LaunchAgent agent;
     int code = 0;
     std::string why;
-    if (!readAgent(path, agent, code, why) || !agent.forAqua) continue;
+    if (!readLaunchAgent(path, agent, code, why) || !agent.forAqua) continue;
     bool started = false;
     if (load(home, state, path, agent, &started) && started) ++count;
   }

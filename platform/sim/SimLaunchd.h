@@ -3,6 +3,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tl::sim {
@@ -24,6 +25,21 @@ struct LaunchdJob {
 };
 
 std::string launchdFolder(const std::string& home);
+
+// What launchd takes from an agent's property list.
+struct LaunchAgent {
+  std::string label, program;
+  std::vector<std::string> arguments;
+  bool runAtLoad = false;
+  bool forAqua = true;  // LimitLoadToSessionType names Aqua, or nothing
+  std::vector<std::pair<std::string, std::string>> environment;
+  std::string workingDirectory, stdinPath, stdoutPath, stderrPath;
+};
+
+// Reads an agent; false with launchctl's error number (2: no such file, 5:
+// anything else) and a reason for people. An agent whose program, arguments,
+// paths or environment hold U+0000 is refused: no program could receive them.
+bool readLaunchAgent(const std::string& path, LaunchAgent& agent, int& code, std::string& why);
 
 // The loaded jobs, by label.
 std::vector<LaunchdJob> launchdJobs(const std::string& home);
