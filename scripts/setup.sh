@@ -9,8 +9,9 @@ cd "$(dirname "$0")/.."
 forTests=1
 [ "${1:-}" = "--run" ] && forTests=0
 
-packages=(cmake ninja-build g++ pkg-config libplist-dev libplist-utils libcpp-httplib-dev nlohmann-json3-dev libedit-dev)
-[ "$forTests" = 1 ] && packages+=(libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(cmake ninja-build g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev libedit-dev)
+# libplist: only the tests' second opinion on property lists.
+[ "$forTests" = 1 ] && packages+=(libgtest-dev libgmock-dev libbenchmark-dev libplist-dev)
 # The clang build with LLVM's libc++, the standard library Xcode uses.
 [ "$forTests" = 1 ] && packages+=(clang libc++-14-dev libc++abi-14-dev)
 # The fuzz harnesses: clang and its sanitizer and libFuzzer runtimes.
