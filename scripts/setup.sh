@@ -9,7 +9,10 @@ cd "$(dirname "$0")/.."
 forTests=1
 [ "${1:-}" = "--run" ] && forTests=0
 
-packages=(cmake ninja-build g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev libedit-dev)
+# ICU, HarfBuzz, FreeType and the Noto CJK fonts: the simulated Mac's
+# dates, line breaks and text measured in the font the page draws with.
+packages=(cmake ninja-build g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev libedit-dev
+          libicu-dev libharfbuzz-dev libfreetype-dev fonts-noto-cjk)
 # libplist: only the tests' second opinion on property lists.
 [ "$forTests" = 1 ] && packages+=(libgtest-dev libgmock-dev libbenchmark-dev libplist-dev)
 # The clang build with LLVM's libc++, the standard library Xcode uses.
@@ -17,7 +20,7 @@ packages=(cmake ninja-build g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev
 # The fuzz harnesses: clang and its sanitizer and libFuzzer runtimes.
 if [ "$forTests" = 1 ] && [ -f fuzz/run.sh ]; then packages+=(clang libclang-rt-14-dev); fi
 if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then
-  packages+=(chromium fonts-noto-cjk)
+  packages+=(chromium)
   # Some machines carry a Node.js build that bundles npm and conflicts with
   # Debian's npm package: take Debian's only where there is none.
   command -v node >/dev/null 2>&1 || packages+=(nodejs)

@@ -126,6 +126,28 @@ TEST_F(Desktop, RecordFormsByteForByte) {
     auto collapsed = item({-8877, 958, 10000, 24});
     collapsed->len = 10000;
     EXPECT_NE(diagnosticsRecord("ctx", {{"a", collapsed}}).find("length=10000.0 x=-8877"), std::string::npos);
+
+    // The same instant in other zones: local time, in the same form, in
+    // Chinese and English alike. A locale with another calendar counts its
+    // own years, as a Mac set to it does.
+    auto header = [&] { return diagnosticsRecord("ctx", {}).substr(0, 22); };
+    auto& defaults = d.standardUserDefaults();
+    for (const char* locale : {"zh_CN", "zh-Hans_CN", "en_US", "en_GB"}) {
+      defaults.setObject("AppleLocale", Value(std::string(locale)));
+      for (auto [zone, text] : {std::pair{"Asia/Shanghai", "[2026-12-06 20:00:00] "},
+                                {"America/New_York", "[2026-12-06 07:00:00] "},
+                                {"Asia/Kathmandu", "[2026-12-06 17:45:00] "},
+                                {"Pacific/Kiritimati", "[2026-12-07 02:00:00] "},
+                                {"EST5EDT,M3.2.0,M11.1.0", "[2026-12-06 07:00:00] "},
+                                {"UTC", "[2026-12-06 12:00:00] "}}) {
+        setenv("TZ", zone, 1);
+        EXPECT_EQ(header(), text) << locale << " " << zone;
+      }
+    }
+    defaults.setObject("AppleLocale", Value(std::string("th_TH")));
+    EXPECT_EQ(header(), "[2569-12-06 12:00:00] ");
+    defaults.setObject("AppleLocale", Value(std::string("not a locale!")));
+    EXPECT_EQ(header(), "[2026-12-06 12:00:00] ");
   });
 }
 

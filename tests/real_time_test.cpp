@@ -6,6 +6,7 @@
 #include "Fixture.h"
 #include "Process.h"
 #include "diagnostics/Diagnostics.h"
+#include "platform/sim/SimClock.h"
 #include "platform/sim/SimSystem.h"
 
 namespace tl::test {

@@ -21,6 +21,7 @@
 #include "platform/sim/PropertyList.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimLaunchd.h"
+#include "platform/sim/SimClock.h"
 #include "platform/sim/SimSystem.h"
 
 namespace tl::sim {
@@ -157,7 +158,11 @@ TEST_F(SimSystem, DatesInTheLocalZone) {
     ZoneGuard zone("IST-5:30");
     EXPECT_EQ(f->stringFromDate(clock.now()), "2026-12-06 17:31:30");
     f->setDateFormat("yyyy-MM-dd HH:mm:ss.SSS Z 'at' h a, EEE d MMM 'o''clock'''");
-    EXPECT_EQ(f->stringFromDate(clock.now()), "2026-12-06 17:31:30.987 +0530 at 5 PM, Sun 6 Dec o'clock'");
+    // Names in the simulated Mac's language, as its formatter gives them.
+    EXPECT_EQ(f->stringFromDate(clock.now()), "2026-12-06 17:31:30.987 +0530 at 5 下午, 周日 6 12月 o'clock'");
+    // Y is the year of the week, which at the end of December can be the next.
+    f->setDateFormat("YYYY yyyy");
+    EXPECT_EQ(f->stringFromDate(1798459200), "2027 2026");  // 2026-12-28
   }
   {
     ZoneGuard zone("EST5EDT,M3.2.0,M11.1.0");  // summer time follows the zone's rules

@@ -14,6 +14,7 @@
 #include "platform/sim/DefaultsTool.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimLaunchd.h"
+#include "platform/sim/SimClock.h"
 #include "platform/sim/SimSystem.h"
 #include "platform/sim/SimViews.h"
 

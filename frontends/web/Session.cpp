@@ -11,6 +11,22 @@ using nlohmann::json;
 
 Session::Session(sim::SimDesktop::Config config) : config_(std::move(config)) {
   config_.time = sim::SimRunLoop::Time::Real;
+  ticker_ = std::thread([this] { tick(); });
+}
+
+void Session::tick() {
+  // The bar's clock shows minutes: the state is looked at again just after
+  // each minute begins, so every page shows the new time.
+  using namespace std::chrono;
+  std::unique_lock lock(mu_);
+  for (;;) {
+    auto now = system_clock::now();
+    auto into = duration_cast<milliseconds>(now.time_since_epoch()) % minutes(1);
+    if (changed_.wait_until(lock, now - into + minutes(1) + milliseconds(20), [&] { return closed_; })) return;
+    lock.unlock();
+    snapshot(true);
+    lock.lock();
+  }
 }
 
 Session::~Session() { close(); }
@@ -234,6 +250,7 @@ void Session::close() {
   std::lock_guard serial(inputMu_);
   if (auto d = current(); d && !d->terminated()) d->requestTermination();
   if (watcher_.joinable()) watcher_.join();
+  if (ticker_.joinable()) ticker_.join();
 }
 
 }  // namespace tl::web

@@ -86,6 +86,7 @@ class Session {
   const std::string& fullLocked();                // with mu_ held
   std::shared_ptr<sim::SimDesktop> current();
   void startDesktop();                            // with inputMu_ held
+  void tick();                                    // the ticker thread
 
   sim::SimDesktop::Config config_;
 
@@ -106,6 +107,7 @@ class Session {
   bool ended_ = false;  // the current desktop's application has ended
   uint64_t nextStream_ = 1;
   std::deque<uint64_t> streams_;  // open, oldest first
+  std::thread ticker_;  // refreshes the state each minute for the clock; last, so it starts after the rest
 };
 
 }  // namespace tl::web

@@ -10,6 +10,7 @@
 
 #include "app/AppDelegate.h"
 #include "platform/sim/DefaultsTool.h"
+#include "platform/sim/SimClock.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimSystem.h"
 #include "platform/sim/SimViews.h"
@@ -58,6 +59,8 @@ json describeItems(sim::SimDesktop& d, FaultBook& faults) {
               {"width", item->frame.width},
               {"visible", item->visible},
               {"onScreen", item->onScreen}};
+    // The clock reads the desktop's date in its locale, as the Mac's does.
+    if (item->name() == "Clock") j["text"] = d.clockText();
     if (item->own()) {
       j["length"] = item->length();
       auto button = item->simButton();

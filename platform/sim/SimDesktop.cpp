@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/HotKeys.h"
+#include "platform/sim/SimClock.h"
 #include "platform/sim/SimDefaults.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimSystem.h"
@@ -21,8 +22,9 @@ SimDesktop::SimDesktop(Config config)
       defaults_(std::make_unique<SimDefaults>(defaultsPath())),
       files_(std::make_unique<SimFileManager>(config_.home)),
       clock_(config_.time == SimRunLoop::Time::Virtual
-                 ? std::make_unique<SimClock>([this] { return loop_.elapsed(); }, config_.startEpoch)
-                 : std::make_unique<SimClock>()),
+                 ? std::make_unique<SimClock>([this] { return loop_.elapsed(); }, config_.startEpoch,
+                                              [this] { return locale(); })
+                 : std::make_unique<SimClock>([this] { return locale(); })),
       systemLog_(std::make_unique<SimSystemLog>(config_.home, config_.processName, [this] { return clock_->now(); })),
       workspace_(std::make_unique<SimWorkspace>(config_.home)),
       processInfo_(std::make_unique<SimProcessInfo>()),
@@ -255,6 +257,17 @@ std::string SimDesktop::renderWindows() {
   });
   return out;
 }
+
+std::string SimDesktop::locale() {
+  // As on a Mac, a locale set in the defaults (AppleLocale) is the
+  // process's locale, with its calendar and digits.
+  std::optional<std::string> stored;
+  if (auto v = defaults_->objectForKey("AppleLocale"); v && std::holds_alternative<std::string>(v->v))
+    stored = std::get<std::string>(v->v);
+  return localeFromDefaults(stored);
+}
+
+std::string SimDesktop::clockText() { return sim::clockText(clock_->now(), locale()); }
 
 Workspace& SimDesktop::workspace() { return *workspace_; }
 ProcessInfo& SimDesktop::processInfo() { return *processInfo_; }

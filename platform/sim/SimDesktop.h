@@ -110,6 +110,10 @@ class SimDesktop : public Platform {
   SimViews& simViews() { return *views_; }
   SimSystemLog& simSystemLog() { return *systemLog_; }
   SimClock& simClock() { return *clock_; }
+  // The process's locale ("zh_CN" unless the defaults say otherwise) and
+  // the bar's clock in it. Main thread.
+  std::string locale();
+  std::string clockText();
   SimFileManager& simFiles() { return *files_; }
   std::string logsFolder() const { return config_.home + "/Library/Logs"; }
   const Config& config() const { return config_; }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "platform/sim/SimClock.h"
 #include "platform/sim/SimSystem.h"
 
 namespace tl::sim {

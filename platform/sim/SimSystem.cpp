@@ -21,6 +21,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/sim/SimClock.h"
 #include "platform/sim/SimFiles.h"
 
 extern char** environ;
@@ -31,42 +32,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// ---------------------------------------------------------------- dates
-
-const char* const kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
-                               "July",    "August",   "September", "October", "November", "December"};
-const char* const kWeekdays[] = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
-
 std::string padded(long long value, size_t width) {
-  bool negative = value < 0;
-  std::string digits = std::to_string(negative ? -value : value);
+  std::string digits = std::to_string(value);
   if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
-  return negative ? "-" + digits : digits;
+  return digits;
 }
-
-// Names by pattern length: 1-3 short, 4 full, 5 narrow.
-std::string named(const char* full, size_t n) {
-  std::string name = full;
-  if (n == 4) return name;
-  if (n >= 5) return name.substr(0, 1);
-  return name.substr(0, 3);
-}
-
-std::string offsetText(long seconds, bool colon, const char* zeroAs) {
-  if (seconds == 0 && zeroAs) return zeroAs;
-  char sign = seconds < 0 ? '-' : '+';
-  long a = std::labs(seconds);
-  return std::string(1, sign) + padded(a / 3600, 2) + (colon ? ":" : "") + padded(a / 60 % 60, 2);
-}
-
-class SimDateFormatter : public DateFormatter {
- public:
-  void setDateFormat(const std::string& format) override { format_ = format; }
-  std::string stringFromDate(double secondsSince1970) const override { return formatDate(format_, secondsSince1970); }
-
- private:
-  std::string format_;
-};
 
 // ---------------------------------------------------------------- NSLog
 
@@ -239,138 +209,6 @@ class SimTask : public Task {
 
 }  // namespace
 
-std::string formatDate(const std::string& pattern, double secondsSince1970) {
-  // About 31 million years either way: far inside what time_t and the
-  // calendar functions take.
-  if (!std::isfinite(secondsSince1970) || std::fabs(secondsSince1970) > 1e15) return "";
-  double whole = std::floor(secondsSince1970);
-  double fraction = secondsSince1970 - whole;
-  auto t = static_cast<time_t>(whole);
-  ::tzset();  // a changed TZ applies, as a new formatter would see it
-  std::tm tm{};
-  if (!::localtime_r(&t, &tm)) return "";
-  long long year = static_cast<long long>(tm.tm_year) + 1900;
-
-  std::string out;
-  for (size_t i = 0; i < pattern.size();) {
-    char c = pattern[i];
-    if (c == '\'') {
-      // Quoted text; '' is a quote, inside quotes or out.
-      if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
-        out += '\'';
-        i += 2;
-        continue;
-      }
-      for (++i; i < pattern.size(); ++i) {
-        if (pattern[i] != '\'') {
-          out += pattern[i];
-        } else if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
-          out += '\'';
-          ++i;
-        } else {
-          ++i;
-          break;
-        }
-      }
-      continue;
-    }
-    size_t n = 1;
-    while (i + n < pattern.size() && pattern[i + n] == c) ++n;
-    i += n;
-    switch (c) {
-      case 'G': out += year > 0 ? (n == 4 ? "Anno Domini" : "AD") : (n == 4 ? "Before Christ" : "BC"); break;
-      case 'y':
-      case 'Y': {
-        long long y = year > 0 ? year : 1 - year;  // year of the era
-        out += n == 2 ? padded(y % 100, 2) : padded(y, n);
-        break;
-      }
-      case 'M':
-      case 'L': out += n <= 2 ? padded(tm.tm_mon + 1, n) : named(kMonths[tm.tm_mon], n); break;
-      case 'd': out += padded(tm.tm_mday, n); break;
-      case 'D': out += padded(tm.tm_yday + 1, n); break;
-      case 'E': out += named(kWeekdays[tm.tm_wday], n); break;
-      case 'a': out += tm.tm_hour < 12 ? "AM" : "PM"; break;
-      case 'H': out += padded(tm.tm_hour, n); break;
-      case 'k': out += padded(tm.tm_hour == 0 ? 24 : tm.tm_hour, n); break;
-      case 'h': out += padded(tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12, n); break;
-      case 'K': out += padded(tm.tm_hour % 12, n); break;
-      case 'm': out += padded(tm.tm_min, n); break;
-      case 's': out += padded(tm.tm_sec, n); break;
-      case 'S': {
-        // Truncated, never rounded up into the next second.
-        size_t digits = std::min<size_t>(n, 9);
-        double scale = std::pow(10.0, static_cast<double>(digits));
-        auto v = static_cast<long long>(std::floor(fraction * scale));
-        v = std::clamp(v, 0LL, static_cast<long long>(scale) - 1);
-        out += padded(v, digits) + std::string(n - digits, '0');
-        break;
-      }
-      case 'Z':
-        if (n <= 3) out += offsetText(tm.tm_gmtoff, false, nullptr);
-        else if (n == 4) out += "GMT" + offsetText(tm.tm_gmtoff, true, "");
-        else out += offsetText(tm.tm_gmtoff, true, "Z");
-        break;
-      case 'z': out += tm.tm_zone ? tm.tm_zone : offsetText(tm.tm_gmtoff, false, nullptr); break;
-      default: out.append(n, c);
-    }
-  }
-  return out;
-}
-
-std::optional<double> parseLocalDate(const std::string& text) {
-  // YYYY-MM-DD HH:MM[:SS], a space or a T between date and time.
-  auto digits = [&](size_t at, size_t n, int& out) {
-    if (at + n > text.size()) return false;
-    out = 0;
-    for (size_t i = at; i < at + n; ++i) {
-      if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
-      out = out * 10 + (text[i] - '0');
-    }
-    return true;
-  };
-  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  bool shape = (text.size() == 16 || text.size() == 19) && digits(0, 4, year) && text[4] == '-' &&
-               digits(5, 2, month) && text[7] == '-' && digits(8, 2, day) && (text[10] == ' ' || text[10] == 'T') &&
-               digits(11, 2, hour) && text[13] == ':' && digits(14, 2, minute) &&
-               (text.size() == 16 || (text[16] == ':' && digits(17, 2, second)));
-  if (!shape) return std::nullopt;
-  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
-      second > 59)
-    return std::nullopt;
-  ::tzset();
-  std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  tm.tm_isdst = -1;
-  time_t t = ::mktime(&tm);
-  // mktime moves February 30th to March and a skipped hour on by one: such
-  // a date does not exist here.
-  if (t == static_cast<time_t>(-1) || tm.tm_year != year - 1900 || tm.tm_mon != month - 1 || tm.tm_mday != day ||
-      tm.tm_hour != hour || tm.tm_min != minute)
-    return std::nullopt;
-  return static_cast<double>(t);
-}
-
-double SimClock::now() const {
-  if (elapsed_) return start_ + elapsed_();
-  timespec ts{};
-  ::clock_gettime(CLOCK_REALTIME, &ts);
-  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-bool SimClock::setNow(double date) {
-  if (!elapsed_ || !std::isfinite(date)) return false;
-  start_ = date - elapsed_();
-  return true;
-}
-
-std::unique_ptr<DateFormatter> SimClock::newDateFormatter() { return std::make_unique<SimDateFormatter>(); }
-
 SimSystemLog::SimSystemLog(std::string home, std::string processName, std::function<double()> now)
     : home_(std::move(home)), processName_(std::move(processName)), now_(std::move(now)) {}
 
@@ -380,7 +218,7 @@ void SimSystemLog::setEchoToStderr(bool echo) {
 }
 
 void SimSystemLog::log(const std::string& message) {
-  std::string line = formatDate("yyyy-MM-dd HH:mm:ss.SSS", now_ ? now_() : 0) + " " + processName_ + "[" +
+  std::string line = formatDate("yyyy-MM-dd HH:mm:ss.SSS", now_ ? now_() : 0, "en_US_POSIX") + " " + processName_ + "[" +
                      std::to_string(::getpid()) + ":" + std::to_string(threadNumber()) + "] " + message;
   if (line.empty() || line.back() != '\n') line += '\n';
   std::lock_guard lock(mu_);

@@ -1,5 +1,4 @@
 #pragma once
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -11,40 +10,6 @@
 #include "platform/sim/SimRunLoop.h"
 
 namespace tl::sim {
-
-// NSDateFormatter's patterns, in the process's local time zone (TZ): y yy
-// yyyy, M MM MMM MMMM, d D, H HH h K k, m, s, S… (fraction, truncated), a,
-// E…EEEE, G, Z ZZZZ ZZZZZ, z, and 'quoted text' ('' for a quote). Y is read
-// as y. Other letters stand for themselves. A date that is not finite, or
-// lies millions of years away, formats as the empty text.
-std::string formatDate(const std::string& pattern, double secondsSince1970);
-
-// A local date and time as people type it, "2026-12-06 12:00:00" (seconds
-// optional), in the process's time zone: seconds since 1970, or nothing for
-// text that is not such a date, a date the calendar does not have (February
-// 30th, an hour skipped by summer time) or a year outside 1970–9999.
-std::optional<double> parseLocalDate(const std::string& text);
-
-// Wall-clock time of the simulated desktop. In virtual time it is a start
-// date plus the run loop's elapsed time, so tests see fixed dates; for
-// people (real time) it is the machine's own clock, as every process on a
-// Mac shares one.
-class SimClock : public Clock {
- public:
-  SimClock(std::function<double()> elapsedSeconds, double startEpoch)
-      : elapsed_(std::move(elapsedSeconds)), start_(startEpoch) {}
-  SimClock() = default;  // the machine's wall clock
-  double now() const override;
-  // Virtual time only: from now on the clock reads `date` onwards, as when
-  // the date is changed in System Settings. False on the wall clock.
-  bool setNow(double date);
-  bool isWallClock() const { return !elapsed_; }
-  std::unique_ptr<DateFormatter> newDateFormatter() override;
-
- private:
-  std::function<double()> elapsed_;
-  std::atomic<double> start_{0};
-};
 
 // NSLog: "2026-12-06 12:00:00.000 Tuckline[pid:tid] message", to stderr and
 // appended to the desktop's system log file. The message is never a format.

@@ -233,19 +233,6 @@ const GLYPHS = {
   },
 };
 
-const WEEKDAYS = ['周日', '周一', '周二', '周三', '周四', '周五', '周六'];
-function clockText(d = new Date()) {
-  const hh = String(d.getHours()).padStart(2, '0');
-  const mm = String(d.getMinutes()).padStart(2, '0');
-  return `${d.getMonth() + 1}月${d.getDate()}日 ${WEEKDAYS[d.getDay()]} ${hh}:${mm}`;
-}
-// The clock is the page's own: it is not part of the desktop's state.
-function tickClock() {
-  const label = document.querySelector('.item[data-name="Clock"] .label');
-  if (label) label.textContent = clockText();
-  setTimeout(tickClock, 60000 - (Date.now() % 60000) + 50);
-}
-
 function itemContent(item) {
   if (item.own) {
     const img = item.image || { kind: 'none' };
@@ -256,7 +243,7 @@ function itemContent(item) {
     if (img.kind === 'line') return drawnBitmap(img);
     return null;  // no image: an empty stretch of bar
   }
-  if (item.name === 'Clock') return el('span', 'label', clockText());
+  if (item.name === 'Clock') return el('span', 'label', item.text || '');
   if (GLYPHS[item.name]) return GLYPHS[item.name]();
   const initials = item.name.replace(/[^A-Za-z0-9]/g, '').slice(0, 2) || '?';
   return el('span', 'glyph', initials);
@@ -265,7 +252,7 @@ function itemContent(item) {
 // A signature of what an item looks like, to redraw its inside only when
 // that changed.
 function looks(item) {
-  if (!item.own) return item.name;
+  if (!item.own) return item.text === undefined ? item.name : item.name + '\n' + item.text;
   const img = item.image || {};
   return JSON.stringify([img.kind, img.symbol, img.template, img.width, img.height, img.fills]);
 }
@@ -923,4 +910,3 @@ setupKeys();
 setupPanel();
 connect();
 fetchState();
-tickClock();

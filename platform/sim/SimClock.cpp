@@ -1,0 +1,217 @@
+#include "platform/sim/SimClock.h"
+
+#include <unicode/ucal.h>
+#include <unicode/udat.h>
+#include <unicode/udatpg.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+
+namespace tl::sim {
+
+namespace {
+
+std::u16string utf16(const std::string& text) {
+  std::u16string out(text.size() + 1, u'\0');
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strFromUTF8WithSub(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()), &length, text.data(),
+                       static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
+  if (U_FAILURE(status)) return {};
+  out.resize(static_cast<size_t>(length));
+  return out;
+}
+
+std::string utf8(const std::u16string& text) {
+  std::string out(text.size() * 3 + 1, '\0');
+  int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, reinterpret_cast<const UChar*>(text.data()),
+                     static_cast<int32_t>(text.size()), 0xFFFD, nullptr, &status);
+  if (U_FAILURE(status)) return {};
+  out.resize(static_cast<size_t>(length));
+  return out;
+}
+
+// The Olson name of the process's zone: TZ, else what /etc/localtime
+// points at, else /etc/timezone; empty when there is none to be had.
+std::string zoneName() {
+  if (const char* tz = std::getenv("TZ"); tz && *tz) return tz[0] == ':' ? tz + 1 : tz;
+  std::error_code ec;
+  std::string target = std::filesystem::read_symlink("/etc/localtime", ec).string();
+  if (size_t at = target.find("zoneinfo/"); !ec && at != std::string::npos) return target.substr(at + 9);
+  std::string name;
+  std::ifstream("/etc/timezone") >> name;
+  return name;
+}
+
+// The zone ICU formats in at `millis`: the process's own when ICU knows it
+// and agrees with the C library there; otherwise (a POSIX rule such as
+// "EST5EDT,M3.2.0,M11.1.0", which only the C library reads) the offset the
+// C library gives at that moment.
+std::u16string zoneAt(double millis) {
+  ::tzset();
+  auto t = static_cast<time_t>(std::floor(millis / 1000));
+  std::tm tm{};
+  long offset = ::localtime_r(&t, &tm) ? tm.tm_gmtoff : 0;
+  std::u16string name = utf16(zoneName());
+  UErrorCode status = U_ZERO_ERROR;
+  UChar canonical[128];
+  UBool known = false;
+  ucal_getCanonicalTimeZoneID(reinterpret_cast<const UChar*>(name.data()), static_cast<int32_t>(name.size()),
+                              canonical, 128, &known, &status);
+  if (U_SUCCESS(status) && known) {
+    UCalendar* cal = ucal_open(reinterpret_cast<const UChar*>(name.data()), static_cast<int32_t>(name.size()),
+                               "en_US_POSIX", UCAL_GREGORIAN, &status);
+    if (U_SUCCESS(status)) ucal_setMillis(cal, millis, &status);
+    int32_t icuOffset = U_SUCCESS(status) ? ucal_get(cal, UCAL_ZONE_OFFSET, &status) + ucal_get(cal, UCAL_DST_OFFSET, &status) : 0;
+    if (cal) ucal_close(cal);
+    if (U_SUCCESS(status) && icuOffset == offset * 1000) return name;
+  }
+  char custom[32];
+  long a = std::labs(offset);
+  std::snprintf(custom, sizeof custom, "GMT%c%02ld:%02ld", offset < 0 ? '-' : '+', a / 3600, a / 60 % 60);
+  return utf16(custom);
+}
+
+std::string bestPattern(const std::string& locale, const char* skeleton) {
+  UErrorCode status = U_ZERO_ERROR;
+  UDateTimePatternGenerator* generator = udatpg_open(locale.c_str(), &status);
+  std::u16string pattern(128, u'\0');
+  std::u16string sk = utf16(skeleton);
+  int32_t length = U_SUCCESS(status) ? udatpg_getBestPattern(generator, reinterpret_cast<const UChar*>(sk.data()),
+                                                                static_cast<int32_t>(sk.size()),
+                                                                reinterpret_cast<UChar*>(pattern.data()), 128, &status)
+                                     : 0;
+  if (generator) udatpg_close(generator);
+  if (U_FAILURE(status) || length <= 0 || length > 128) return {};
+  pattern.resize(static_cast<size_t>(length));
+  return utf8(pattern);
+}
+
+class SimDateFormatter : public DateFormatter {
+ public:
+  explicit SimDateFormatter(std::string locale) : locale_(std::move(locale)) {}
+  void setDateFormat(const std::string& format) override { format_ = format; }
+  std::string stringFromDate(double secondsSince1970) const override {
+    return formatDate(format_, secondsSince1970, locale_);
+  }
+
+ private:
+  std::string locale_, format_;
+};
+
+}  // namespace
+
+std::string formatDate(const std::string& pattern, double secondsSince1970, const std::string& locale) {
+  // About 31 million years either way: inside what ICU's calendars take.
+  if (!std::isfinite(secondsSince1970) || std::fabs(secondsSince1970) > 1e15) return "";
+  // A fraction of a second is never rounded up into the next one.
+  double millis = std::floor(secondsSince1970 * 1000);
+  std::u16string zone = zoneAt(millis), text = utf16(pattern);
+  UErrorCode status = U_ZERO_ERROR;
+  UDateFormat* format = udat_open(UDAT_PATTERN, UDAT_PATTERN, locale.c_str(), reinterpret_cast<const UChar*>(zone.data()),
+                                  static_cast<int32_t>(zone.size()), reinterpret_cast<const UChar*>(text.data()),
+                                  static_cast<int32_t>(text.size()), &status);
+  if (U_FAILURE(status)) {
+    if (format) udat_close(format);
+    return "";
+  }
+  std::u16string out(64, u'\0');
+  int32_t length = udat_format(format, millis, reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                               nullptr, &status);
+  if (status == U_BUFFER_OVERFLOW_ERROR && length > 0 && length < 1 << 20) {
+    status = U_ZERO_ERROR;
+    out.assign(static_cast<size_t>(length), u'\0');
+    length = udat_format(format, millis, reinterpret_cast<UChar*>(out.data()), length, nullptr, &status);
+  }
+  udat_close(format);
+  if (U_FAILURE(status) || length < 0) return "";
+  out.resize(std::min(out.size(), static_cast<size_t>(length)));
+  return utf8(out);
+}
+
+std::string localeFromDefaults(const std::optional<std::string>& appleLocale) {
+  // A locale name is letters, digits and _-@=; — anything else stored
+  // there is not one, and a Mac ignores it.
+  if (appleLocale && !appleLocale->empty() && appleLocale->size() <= 100 &&
+      std::all_of(appleLocale->begin(), appleLocale->end(), [](unsigned char c) {
+        return std::isalnum(c) || c == '_' || c == '-' || c == '@' || c == '=' || c == ';';
+      }))
+    return *appleLocale;
+  return "zh_CN";
+}
+
+std::string clockText(double secondsSince1970, const std::string& locale) {
+  // Date, weekday and time as the bar shows them: where the locale puts
+  // the weekday first (English), it goes first here too.
+  std::string weekdayFirst = bestPattern(locale, "MMMdEEE");
+  std::string date = bestPattern(locale, "MMMd"), time = bestPattern(locale, "jmm");
+  if (date.empty() || time.empty()) return formatDate("M/d HH:mm", secondsSince1970, locale);
+  std::string pattern = weekdayFirst.rfind("EEE", 0) == 0 ? "EEE " + date + " " + time : date + " EEE " + time;
+  return formatDate(pattern, secondsSince1970, locale);
+}
+
+std::optional<double> parseLocalDate(const std::string& text) {
+  // YYYY-MM-DD HH:MM[:SS], a space or a T between date and time.
+  auto digits = [&](size_t at, size_t n, int& out) {
+    if (at + n > text.size()) return false;
+    out = 0;
+    for (size_t i = at; i < at + n; ++i) {
+      if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+      out = out * 10 + (text[i] - '0');
+    }
+    return true;
+  };
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  bool shape = (text.size() == 16 || text.size() == 19) && digits(0, 4, year) && text[4] == '-' &&
+               digits(5, 2, month) && text[7] == '-' && digits(8, 2, day) && (text[10] == ' ' || text[10] == 'T') &&
+               digits(11, 2, hour) && text[13] == ':' && digits(14, 2, minute) &&
+               (text.size() == 16 || (text[16] == ':' && digits(17, 2, second)));
+  if (!shape) return std::nullopt;
+  if (year < 1970 || year > 9999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+      second > 59)
+    return std::nullopt;
+  ::tzset();
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  tm.tm_isdst = -1;
+  time_t t = ::mktime(&tm);
+  // mktime moves February 30th to March and a skipped hour on by one: such
+  // a date does not exist here.
+  if (t == static_cast<time_t>(-1) || tm.tm_year != year - 1900 || tm.tm_mon != month - 1 || tm.tm_mday != day ||
+      tm.tm_hour != hour || tm.tm_min != minute)
+    return std::nullopt;
+  return static_cast<double>(t);
+}
+
+double SimClock::now() const {
+  if (elapsed_) return start_ + elapsed_();
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+bool SimClock::setNow(double date) {
+  if (!elapsed_ || !std::isfinite(date)) return false;
+  start_ = date - elapsed_();
+  return true;
+}
+
+
+std::string SimClock::locale() const { return locale_ ? locale_() : localeFromDefaults(std::nullopt); }
+
+std::unique_ptr<DateFormatter> SimClock::newDateFormatter() { return std::make_unique<SimDateFormatter>(locale()); }
+
+}  // namespace tl::sim
