@@ -24,6 +24,9 @@ class FileManager {
                                      std::string* error) = 0;
   virtual bool removeItemAtPath(const std::string& path, std::string* error) = 0;
   // Absent when the file does not exist or cannot be opened for writing.
+  // The handle appends: every write lands at the end of the file as it is
+  // at that moment, so copies that record at once (seeking to the same end)
+  // never write over each other's records.
   virtual std::shared_ptr<FileHandle> fileHandleForWritingAtPath(const std::string& path) = 0;
   virtual std::shared_ptr<FileHandle> fileHandleWithNullDevice() = 0;
   // Writes the UTF-8 text to a temporary file in the same folder, then

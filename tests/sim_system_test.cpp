@@ -123,6 +123,15 @@ TEST_F(SimSystem, AtomicWriteFoldersRemovalAndHandles) {
   EXPECT_FALSE(handle->closeAndReturnError(&error));
   EXPECT_FALSE(handle->writeData("three\n"));
   EXPECT_EQ(readFile(home + "/log.txt"), "one\ntwo\n");
+  // Two writers that found the same end (two copies recording at once)
+  // both keep their record: each write lands at the end as it is by then.
+  auto first = files.fileHandleForWritingAtPath(home + "/log.txt");
+  auto second = files.fileHandleForWritingAtPath(home + "/log.txt");
+  first->seekToEndOfFile();
+  second->seekToEndOfFile();
+  EXPECT_TRUE(first->writeData("mine\n"));
+  EXPECT_TRUE(second->writeData("theirs\n"));
+  EXPECT_EQ(readFile(home + "/log.txt"), "one\ntwo\nmine\ntheirs\n");
   ASSERT_EQ(mkfifo((home + "/fifo").c_str(), 0644), 0);
   EXPECT_EQ(files.fileHandleForWritingAtPath(home + "/fifo"), nullptr);  // no reader: no hang
   auto null = std::dynamic_pointer_cast<SimFileHandle>(files.fileHandleWithNullDevice());

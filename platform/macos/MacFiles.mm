@@ -1,6 +1,7 @@
 #include "platform/macos/MacBridge.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,8 +72,15 @@ class MacFileManager final : public FileManager {
   }
 
   std::shared_ptr<FileHandle> fileHandleForWritingAtPath(const std::string& path) override {
-    NSFileHandle* handle = [NSFileHandle fileHandleForWritingAtPath:toNSPath(path)];
-    if (!handle) return nullptr;
+    // NSFileHandle's own fileHandleForWritingAtPath: opens without
+    // O_APPEND: two copies that seek to the same end would write over each
+    // other's record. Non-blocking open, so a FIFO without a reader cannot
+    // hang the caller; paths here are already the file system's bytes.
+    int fd = path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) return nullptr;
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    NSFileHandle* handle = [[NSFileHandle alloc] initWithFileDescriptor:fd closeOnDealloc:YES];
     return std::make_shared<MacFileHandle>(handle);
   }
 

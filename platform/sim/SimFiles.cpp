@@ -259,7 +259,9 @@ bool SimFileManager::removeItemAtPath(const std::string& path, std::string* erro
 std::shared_ptr<FileHandle> SimFileManager::fileHandleForWritingAtPath(const std::string& path) {
   if (path.empty() || hidden(path)) return nullptr;
   // Non-blocking open: a FIFO without a reader must not hang the caller.
-  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  // Appending (see FileHandle): another process's record written between
+  // our seek and our write is never overwritten.
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return nullptr;
   int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
