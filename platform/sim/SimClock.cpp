@@ -12,6 +12,10 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <tuple>
 
 namespace tl::sim {
 
@@ -38,6 +42,38 @@ std::string utf8(const std::u16string& text) {
   out.resize(static_cast<size_t>(length));
   return out;
 }
+
+// Opening an ICU calendar, formatter or pattern generator loads locale and
+// zone data: some hundred microseconds, where the application makes a new
+// formatter for every log record and each desktop its clock. The process
+// keeps what it opened, a few dozen at most (a desktop uses one or two
+// patterns in one or two zones); `use` runs under the lock, as ICU's
+// objects are not to be used by two threads at once. They live as long as
+// the process: a thread still formatting at exit never meets a closed one.
+template <class Handle, void (*close)(Handle*), class Key>
+class Opened {
+ public:
+  template <class Open, class Use>
+  auto use(const Key& key, Open&& open, Use&& use) {
+    std::lock_guard lock(mutex_);
+    auto it = handles_.find(key);
+    if (it == handles_.end()) {
+      if (handles_.size() >= 32) handles_.clear();
+      UErrorCode status = U_ZERO_ERROR;
+      std::unique_ptr<Handle, Close> handle(open(status));
+      if (U_FAILURE(status)) handle.reset();
+      it = handles_.emplace(key, std::move(handle)).first;
+    }
+    return use(it->second.get());
+  }
+
+ private:
+  struct Close {
+    void operator()(Handle* handle) const { close(handle); }
+  };
+  std::mutex mutex_;
+  std::map<Key, std::unique_ptr<Handle, Close>> handles_;
+};
 
 // The Olson name of the process's zone: TZ, else what /etc/localtime
 // points at, else /etc/timezone; empty when there is none to be had.
@@ -67,12 +103,22 @@ std::u16string zoneAt(double millis) {
   ucal_getCanonicalTimeZoneID(reinterpret_cast<const UChar*>(name.data()), static_cast<int32_t>(name.size()),
                               canonical, 128, &known, &status);
   if (U_SUCCESS(status) && known) {
-    UCalendar* cal = ucal_open(reinterpret_cast<const UChar*>(name.data()), static_cast<int32_t>(name.size()),
-                               "en_US_POSIX", UCAL_GREGORIAN, &status);
-    if (U_SUCCESS(status)) ucal_setMillis(cal, millis, &status);
-    int32_t icuOffset = U_SUCCESS(status) ? ucal_get(cal, UCAL_ZONE_OFFSET, &status) + ucal_get(cal, UCAL_DST_OFFSET, &status) : 0;
-    if (cal) ucal_close(cal);
-    if (U_SUCCESS(status) && icuOffset == offset * 1000) return name;
+    static auto& calendars = *new Opened<UCalendar, ucal_close, std::u16string>;
+    bool agrees = calendars.use(
+        name,
+        [&](UErrorCode& error) {
+          return ucal_open(reinterpret_cast<const UChar*>(name.data()), static_cast<int32_t>(name.size()),
+                           "en_US_POSIX", UCAL_GREGORIAN, &error);
+        },
+        [&](UCalendar* cal) {
+          if (!cal) return false;
+          ucal_setMillis(cal, millis, &status);
+          int32_t icuOffset = U_SUCCESS(status) ? ucal_get(cal, UCAL_ZONE_OFFSET, &status) +
+                                                      ucal_get(cal, UCAL_DST_OFFSET, &status)
+                                                : 0;
+          return U_SUCCESS(status) && icuOffset == offset * 1000;
+        });
+    if (agrees) return name;
   }
   char custom[32];
   long a = std::labs(offset);
@@ -81,15 +127,18 @@ std::u16string zoneAt(double millis) {
 }
 
 std::string bestPattern(const std::string& locale, const char* skeleton) {
+  static auto& generators = *new Opened<UDateTimePatternGenerator, udatpg_close, std::string>;
   UErrorCode status = U_ZERO_ERROR;
-  UDateTimePatternGenerator* generator = udatpg_open(locale.c_str(), &status);
   std::u16string pattern(128, u'\0');
   std::u16string sk = utf16(skeleton);
-  int32_t length = U_SUCCESS(status) ? udatpg_getBestPattern(generator, reinterpret_cast<const UChar*>(sk.data()),
-                                                                static_cast<int32_t>(sk.size()),
-                                                                reinterpret_cast<UChar*>(pattern.data()), 128, &status)
-                                     : 0;
-  if (generator) udatpg_close(generator);
+  int32_t length = generators.use(
+      locale, [&](UErrorCode& error) { return udatpg_open(locale.c_str(), &error); },
+      [&](UDateTimePatternGenerator* generator) {
+        return generator ? udatpg_getBestPattern(generator, reinterpret_cast<const UChar*>(sk.data()),
+                                                 static_cast<int32_t>(sk.size()),
+                                                 reinterpret_cast<UChar*>(pattern.data()), 128, &status)
+                         : 0;
+      });
   if (U_FAILURE(status) || length <= 0 || length > 128) return {};
   pattern.resize(static_cast<size_t>(length));
   return utf8(pattern);
@@ -115,23 +164,27 @@ std::string formatDate(const std::string& pattern, double secondsSince1970, cons
   // A fraction of a second is never rounded up into the next one.
   double millis = std::floor(secondsSince1970 * 1000);
   std::u16string zone = zoneAt(millis), text = utf16(pattern);
+  static auto& formats = *new Opened<UDateFormat, udat_close, std::tuple<std::u16string, std::string, std::u16string>>;
   UErrorCode status = U_ZERO_ERROR;
-  UDateFormat* format = udat_open(UDAT_PATTERN, UDAT_PATTERN, locale.c_str(), reinterpret_cast<const UChar*>(zone.data()),
-                                  static_cast<int32_t>(zone.size()), reinterpret_cast<const UChar*>(text.data()),
-                                  static_cast<int32_t>(text.size()), &status);
-  if (U_FAILURE(status)) {
-    if (format) udat_close(format);
-    return "";
-  }
   std::u16string out(64, u'\0');
-  int32_t length = udat_format(format, millis, reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
-                               nullptr, &status);
-  if (status == U_BUFFER_OVERFLOW_ERROR && length > 0 && length < 1 << 20) {
-    status = U_ZERO_ERROR;
-    out.assign(static_cast<size_t>(length), u'\0');
-    length = udat_format(format, millis, reinterpret_cast<UChar*>(out.data()), length, nullptr, &status);
-  }
-  udat_close(format);
+  int32_t length = formats.use(
+      {text, locale, zone},
+      [&](UErrorCode& error) {
+        return udat_open(UDAT_PATTERN, UDAT_PATTERN, locale.c_str(), reinterpret_cast<const UChar*>(zone.data()),
+                         static_cast<int32_t>(zone.size()), reinterpret_cast<const UChar*>(text.data()),
+                         static_cast<int32_t>(text.size()), &error);
+      },
+      [&](UDateFormat* format) {
+        if (!format) return -1;
+        int32_t n = udat_format(format, millis, reinterpret_cast<UChar*>(out.data()),
+                                static_cast<int32_t>(out.size()), nullptr, &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR && n > 0 && n < 1 << 20) {
+          status = U_ZERO_ERROR;
+          out.assign(static_cast<size_t>(n), u'\0');
+          n = udat_format(format, millis, reinterpret_cast<UChar*>(out.data()), n, nullptr, &status);
+        }
+        return n;
+      });
   if (U_FAILURE(status) || length < 0) return "";
   out.resize(std::min(out.size(), static_cast<size_t>(length)));
   return utf8(out);
