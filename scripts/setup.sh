@@ -9,10 +9,10 @@ cd "$(dirname "$0")/.."
 forTests=1
 [ "${1:-}" = "--run" ] && forTests=0
 
-# ICU, HarfBuzz, FreeType and the Noto CJK fonts: the simulated Mac's
-# dates, line breaks and text measured in the font the page draws with.
+# ICU, HarfBuzz, FreeType and the fonts: the simulated Mac's dates, line
+# breaks and text measured in the fonts the page draws with.
 packages=(cmake ninja-build g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev libedit-dev
-          libicu-dev libharfbuzz-dev libfreetype-dev fonts-noto-cjk)
+          libicu-dev libharfbuzz-dev libfreetype-dev fonts-noto-cjk fonts-dejavu-core)
 # libplist: only the tests' second opinion on property lists.
 [ "$forTests" = 1 ] && packages+=(libgtest-dev libgmock-dev libbenchmark-dev libplist-dev)
 # The clang build with LLVM's libc++, the standard library Xcode uses.

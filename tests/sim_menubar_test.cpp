@@ -151,7 +151,7 @@ TEST_F(Bar, WindowsAnswerTheLaidOutStateRightAfterEachChange) {
     EXPECT_FALSE(wa->isVisible());
     EXPECT_EQ(wa->frame(), Rect{});
 
-    bar.setFrontmost("Finder", manyMenus(23));  // menus end at 1158
+    bar.setFrontmost("Finder", manyMenus(23));  // menus end at 1130
     EXPECT_FALSE(wb->isVisible());
     bar.setFrontmost("", {});
     EXPECT_TRUE(wb->isVisible());
@@ -185,7 +185,7 @@ TEST_F(Bar, DragsKeepTheSystemAreaAndRefuseWhatCannotMove) {
   EXPECT_EQ(stored("Item-0"), Value(236.0));
 
   // Covered by the frontmost application's menus: still in the bar, not clickable.
-  d.onMain([&] { d.menuBar().setFrontmost("Finder", manyMenus(23)); });
+  d.onMain([&] { d.menuBar().setFrontmost("Finder", manyMenus(24)); });
   EXPECT_FALSE(d.click("1Password"));
   EXPECT_FALSE(d.hover("1Password"));
   EXPECT_NE(d.renderBar().find("hidden: 1Password Zoom"), std::string::npos);

@@ -16,6 +16,7 @@
 #include "frontends/console/Interactive.h"
 #include "platform/sim/DefaultsTool.h"
 #include "platform/sim/SimOptions.h"
+#include "platform/sim/SimTextMetrics.h"
 
 using namespace tl;
 
@@ -89,6 +90,11 @@ int main(int argc, char** argv) {
   }
 
   config.home = home;
+  // Without its fonts the desktop could lay nothing out: said once, here.
+  if (std::string fonts = sim::SimTextMetrics::loadError(); !fonts.empty()) {
+    std::cerr << "tuckline: " << fonts << "\n";
+    return 1;
+  }
   // A script that cannot be read starts nothing.
   std::ifstream file;
   std::istream* in = &std::cin;

@@ -12,6 +12,7 @@
 #include "platform/sim/DefaultsTool.h"
 #include "platform/sim/SimClock.h"
 #include "platform/sim/SimFiles.h"
+#include "platform/sim/SimTextMetrics.h"
 #include "platform/sim/SimSystem.h"
 #include "platform/sim/SimViews.h"
 
@@ -86,9 +87,15 @@ json describeMenu(sim::SimDesktop& d) {
       items.push_back({{"separator", true}});
       continue;
     }
+    // Widths as the desktop measures them, in the bar's font, which the
+    // page draws menus with too.
+    std::string label = keyEquivalentLabel(item->keyEquivalent());
+    Font font = sim::SimMenuBar::titleFont(false);
     items.push_back({{"title", item->title()},
                      {"key", item->keyEquivalent()},
-                     {"keyLabel", keyEquivalentLabel(item->keyEquivalent())},
+                     {"keyLabel", label},
+                     {"titleWidth", sim::SimTextMetrics::shared().width(item->title(), font)},
+                     {"keyWidth", sim::SimTextMetrics::shared().width(label, font)},
                      {"enabled", !item->action().empty()}});
   }
   json j = {{"items", std::move(items)}};
@@ -278,6 +285,9 @@ json describeNode(const sim::SimWindow& window, const sim::SimNode& n, std::vect
   if (auto* t = dynamic_cast<const sim::SimTextField*>(&n)) {
     j["text"] = t->stringValue();
     j["lines"] = t->lines();
+    json widths = json::array();
+    for (const auto& line : t->lines()) widths.push_back(sim::SimTextMetrics::shared().width(line, t->font()));
+    j["lineWidths"] = std::move(widths);
     j["font"] = {{"size", t->font().size}, {"weight", weightName(t->font().weight)},
                  {"monospacedDigits", t->font().monospacedDigits}};
     j["color"] = colorJson(t->textColor());
@@ -297,8 +307,10 @@ json describeNode(const sim::SimWindow& window, const sim::SimNode& n, std::vect
     j["items"] = p->itemTitles();
     j["selected"] = p->indexOfSelectedItem();
     j["text"] = p->text();
+    j["textWidth"] = sim::SimTextMetrics::shared().width(p->text(), Font{});
   } else if (auto* b = dynamic_cast<const sim::SimButton*>(&n)) {
     j["text"] = b->title();
+    j["textWidth"] = sim::SimTextMetrics::shared().width(b->title(), Font{});
   }
   if (isControl(n.kind())) j["row"] = rowTitleOf(window, n, ancestors);
   json children = json::array();
@@ -341,7 +353,7 @@ json describeDesktop(sim::SimDesktop& d, FaultBook& faults, FileCache* files) {
   }
   json titles = json::array();
   for (const auto& t : bar.menuTitles())
-    titles.push_back({{"text", t.text}, {"x", t.x}, {"width", t.width}, {"bold", t.bold}});
+    titles.push_back({{"text", t.text}, {"x", t.x}, {"width", t.width}, {"textWidth", t.textWidth}, {"bold", t.bold}});
   json apps = json::array();
   for (const auto& app : sim::SimMenuBar::applications()) apps.push_back(app.name);
   json pointer = nullptr;

@@ -13,6 +13,7 @@
 #include "frontends/web/Server.h"
 #include "frontends/web/Session.h"
 #include "platform/sim/SimOptions.h"
+#include "platform/sim/SimTextMetrics.h"
 
 using namespace tl;
 
@@ -70,6 +71,12 @@ int main(int argc, char** argv) {
   // thread started from here on inherits the blocked set.
   sigset_t signals = console::blockQuitSignals();
   std::signal(SIGPIPE, SIG_IGN);
+
+  // Without its fonts the desktop could lay nothing out: said once, here.
+  if (std::string fonts = sim::SimTextMetrics::loadError(); !fonts.empty()) {
+    std::cerr << "tuckline-web: " << fonts << "\n";
+    return 1;
+  }
 
   sim::SimDesktop::Config config = desktopOptions.config;
   config.home = home;

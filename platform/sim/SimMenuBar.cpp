@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/sim/SimGraphics.h"
+#include "platform/sim/SimTextMetrics.h"
 
 namespace tl::sim {
 
@@ -14,21 +15,6 @@ constexpr double kRightMargin = 8;
 constexpr double kItemPadding = 8;  // each side of a variable-length item's image
 const std::string kPositionKeyPrefix = "NSStatusItem Preferred Position ";
 
-double textWidth(const std::string& text) {
-  // Wide (CJK) characters are three UTF-8 bytes and about twice as wide.
-  double w = 0;
-  for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c < 0x80) {
-      w += 8;
-      i += 1;
-    } else {
-      w += 14;
-      i += c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    }
-  }
-  return w;
-}
 
 std::string keyFrom(std::string s) {
   for (const char* prefix : {"cmd+", "command+", "\xE2\x8C\x98"}) {
@@ -200,13 +186,15 @@ std::vector<MenuTitle> SimMenuBar::menuTitles() const {
   if (config_.frontmostApp.empty()) return titles;
   Rect gap = notch();
   double x = 36;  // right of the Apple menu
-  auto add = [&](const std::string& text, double width, bool bold) {
+  auto add = [&](const std::string& text, double padding, bool bold) {
+    double textWidth = SimTextMetrics::shared().width(text, titleFont(bold));
+    double width = textWidth + padding;
     if (gap.width > 0 && x < gap.x + gap.width && x + width > gap.x) x = gap.x + gap.width;
-    titles.push_back({text, x, width, bold});
+    titles.push_back({text, x, width, textWidth, bold});
     x += width;
   };
-  add(config_.frontmostApp, textWidth(config_.frontmostApp) + 16, true);
-  for (const auto& m : config_.frontmostMenus) add(m, textWidth(m) + 18, false);
+  add(config_.frontmostApp, 16, true);
+  for (const auto& m : config_.frontmostMenus) add(m, 18, false);
   return titles;
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/StatusBar.h"
 #include "platform/UserDefaults.h"
+#include "platform/Views.h"
 #include "platform/sim/SimApplication.h"
 #include "platform/sim/SimRunLoop.h"
 
@@ -64,8 +65,9 @@ struct FrontmostApp {
 // One title of the frontmost application's menus as the bar lays it out.
 struct MenuTitle {
   std::string text;
-  double x, width;
-  bool bold;  // the application's own name
+  double x, width;   // the title's place in the bar, padding included
+  double textWidth;  // its text alone, as drawn
+  bool bold;         // the application's own name
 };
 
 class SimScreen : public Screen {
@@ -213,6 +215,8 @@ class SimMenuBar : public StatusBar {
   // The frontmost application's menu titles, left to right, and the right
   // edge of the last one.
   std::vector<MenuTitle> menuTitles() const;
+  // The font of the menu titles: the application's name in bold.
+  static Font titleFont(bool bold) { return {13.5, bold ? FontWeight::Semibold : FontWeight::Regular}; }
   double menusEnd() const;
   // The notch's left edge and width; width 0 without one.
   Rect notch() const;

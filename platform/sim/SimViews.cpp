@@ -1,5 +1,7 @@
 #include "platform/sim/SimViews.h"
 
+#include "platform/sim/SimTextMetrics.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -28,59 +30,7 @@ class FixedScreen : public Screen {
   Rect frame_;
 };
 
-// One code point of UTF-8 and its byte length; a stray byte counts as one
-// character on its own so that bad text still measures and draws.
-struct CodePoint {
-  uint32_t cp;
-  size_t bytes;
-};
-
-CodePoint decode(const std::string& s, size_t i) {
-  auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char c = b(i);
-  size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-  if (n == 0 || i + n > s.size()) return {0xFFFD, 1};
-  uint32_t cp = n == 1 ? c : n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-  for (size_t k = 1; k < n; ++k) {
-    if ((b(i + k) >> 6) != 2) return {0xFFFD, 1};
-    cp = (cp << 6) | (b(i + k) & 0x3F);
-  }
-  return {cp, n};
-}
-
-bool isZeroWidth(uint32_t cp) {
-  return (cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x200B && cp <= 0x200F) || (cp >= 0xFE00 && cp <= 0xFE0F);
-}
-
-bool isWide(uint32_t cp) {
-  return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2190 && cp <= 0x21FF) || (cp >= 0x2300 && cp <= 0x23FF) ||
-         (cp >= 0x2460 && cp <= 0x27BF) || (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7A3) ||
-         (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
-         (cp >= 0xFFE0 && cp <= 0xFFE6) || cp >= 0x1F000;
-}
-
-double fontSize(const Font& f) { return std::isfinite(f.size) && f.size > 0 ? std::min(f.size, 1000.0) : 13; }
-
-double charWidth(uint32_t cp, const Font& f) {
-  if (isZeroWidth(cp)) return 0;
-  double size = fontSize(f);
-  return isWide(cp) ? size : size * 7 / 13;
-}
-
-double lineHeight(const Font& f) { return fontSize(f) + 4; }
-
-// Punctuation that may not begin a line; it hangs at the end of the one
-// before instead.
-bool closesLine(uint32_t cp) {
-  switch (cp) {
-    case 0xFF0C: case 0x3002: case 0x3001: case 0xFF09: case 0x300D: case 0x300F:
-    case 0xFF01: case 0xFF1F: case 0xFF1A: case 0xFF1B: case 0x2026: case ',': case '.':
-    case ')': case '!': case '?': case ':': case ';':
-      return true;
-    default:
-      return false;
-  }
-}
+const SimTextMetrics& metrics() { return SimTextMetrics::shared(); }
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> out;
@@ -95,91 +45,6 @@ std::vector<std::string> splitLines(const std::string& text) {
 
 void trimRight(std::string& s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();
-}
-
-// Greedy wrapping: words of narrow characters stay whole where they fit,
-// wide characters break anywhere, a word too long for a line is cut.
-std::vector<std::string> wrap(const std::string& text, const Font& font, double width) {
-  std::vector<std::string> out;
-  for (const std::string& para : splitLines(text)) {
-    struct Token {
-      std::string text;
-      double width;
-      bool space, closing;
-    };
-    std::vector<Token> tokens;
-    for (size_t i = 0; i < para.size();) {
-      CodePoint c = decode(para, i);
-      std::string piece = para.substr(i, c.bytes);
-      double w = charWidth(c.cp, font);
-      bool wordChar = c.cp != ' ' && !isWide(c.cp);
-      if (wordChar && !tokens.empty() && !tokens.back().space && !tokens.back().closing &&
-          !isWide(decode(tokens.back().text, 0).cp)) {
-        tokens.back().text += piece;
-        tokens.back().width += w;
-      } else {
-        tokens.push_back({piece, w, c.cp == ' ', closesLine(c.cp)});
-      }
-      i += c.bytes;
-    }
-    std::string line;
-    double lw = 0;
-    bool continuation = false;
-    auto flush = [&] {
-      trimRight(line);
-      out.push_back(line);
-      line.clear();
-      lw = 0;
-      continuation = true;
-    };
-    for (const Token& t : tokens) {
-      if (t.space && line.empty() && continuation) continue;
-      if (lw + t.width <= width + kEps || (t.closing && !line.empty())) {
-        line += t.text;
-        lw += t.width;
-        continue;
-      }
-      if (t.space) {
-        flush();
-        continue;
-      }
-      if (!line.empty()) flush();
-      if (t.width <= width + kEps) {
-        line = t.text;
-        lw = t.width;
-        continue;
-      }
-      for (size_t i = 0; i < t.text.size();) {  // a word longer than the line
-        CodePoint c = decode(t.text, i);
-        double w = charWidth(c.cp, font);
-        if (!line.empty() && lw + w > width + kEps) flush();
-        line += t.text.substr(i, c.bytes);
-        lw += w;
-        i += c.bytes;
-      }
-    }
-    trimRight(line);
-    out.push_back(line);
-  }
-  return out;
-}
-
-// What fits of a line in the width, with "…" when truncating.
-std::string fit(const std::string& line, const Font& font, double width, bool ellipsis) {
-  if (textWidth(line, font) <= width + kEps) return line;
-  double room = width - (ellipsis ? charWidth(0x2026, font) : 0);
-  std::string out;
-  double w = 0;
-  for (size_t i = 0; i < line.size();) {
-    CodePoint c = decode(line, i);
-    double cw = charWidth(c.cp, font);
-    if (w + cw > room + kEps) break;
-    out += line.substr(i, c.bytes);
-    w += cw;
-    i += c.bytes;
-  }
-  trimRight(out);
-  return ellipsis ? out + "…" : out;
 }
 
 bool truncates(int mode) { return mode == 3 || mode == 4 || mode == 5; }
@@ -219,16 +84,6 @@ const char* kindName(ViewKind kind) {
     case ViewKind::Button: return "button";
   }
   return "view";
-}
-
-double textWidth(const std::string& text, const Font& font) {
-  double w = 0;
-  for (size_t i = 0; i < text.size();) {
-    CodePoint c = decode(text, i);
-    w += charWidth(c.cp, font);
-    i += c.bytes;
-  }
-  return w;
 }
 
 // ---- the tree -------------------------------------------------------------
@@ -383,21 +238,22 @@ struct LayoutPass {
     switch (n.kind()) {
       case ViewKind::TextField: {
         auto& t = static_cast<SimTextField&>(n);
-        auto lines = t.isWrapping() ? wrap(t.stringValue(), t.font(), limit) : splitLines(t.stringValue());
+        auto lines = t.isWrapping() ? metrics().wrap(t.stringValue(), t.font(), limit) : splitLines(t.stringValue());
         double w = 0;
-        for (const auto& l : lines) w = std::max(w, textWidth(l, t.font()));
-        return {t.isWrapping() ? std::min(w, limit) : w, static_cast<double>(lines.size()) * lineHeight(t.font())};
+        for (const auto& l : lines) w = std::max(w, metrics().width(l, t.font()));
+        return {t.isWrapping() ? std::min(w, limit) : w,
+                static_cast<double>(lines.size()) * metrics().lineHeight(t.font())};
       }
       case ViewKind::Switch: return {38, 22};
       case ViewKind::Slider: return {150, 20};
       case ViewKind::PopUp: {
         auto& p = static_cast<SimPopUpButton&>(n);
         double w = 0;
-        for (const auto& item : p.itemTitles()) w = std::max(w, textWidth(item, Font{}) + 36);
+        for (const auto& item : p.itemTitles()) w = std::max(w, metrics().width(item, Font{}) + 36);
         Size init = p.initialSize();
         return {init.width > 0 ? init.width : w, init.height > 0 ? init.height : 25};
       }
-      case ViewKind::Button: return {textWidth(static_cast<SimButton&>(n).title(), Font{}) + 28, 32};
+      case ViewKind::Button: return {metrics().width(static_cast<SimButton&>(n).title(), Font{}) + 28, 32};
       case ViewKind::Stack: return measureStack(static_cast<SimStackView&>(n), limit, depth);
       case ViewKind::Custom: {
         Size s = container(n, limit, depth);
@@ -577,11 +433,11 @@ struct LayoutPass {
       case ViewKind::TextField: {
         auto& t = static_cast<SimTextField&>(n);
         if (t.isWrapping()) {
-          t.lines_ = wrap(t.stringValue(), t.font(), r.width);
+          t.lines_ = metrics().wrap(t.stringValue(), t.font(), r.width);
         } else {
           t.lines_.clear();
           for (const auto& l : splitLines(t.stringValue()))
-            t.lines_.push_back(fit(l, t.font(), r.width, truncates(t.lineBreakMode())));
+            t.lines_.push_back(metrics().fit(l, t.font(), r.width, truncates(t.lineBreakMode())));
         }
         break;
       }

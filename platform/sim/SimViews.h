@@ -403,10 +403,6 @@ std::shared_ptr<T> findInRow(const SimWindow& window, const std::string& rowTitl
   return std::dynamic_pointer_cast<T>(findInRow(window, rowTitle, kind));
 }
 
-// The width of text as drawn in a font: 7 pt per narrow character and 13 pt
-// per wide (CJK, symbol) one at size 13, in proportion at other sizes.
-double textWidth(const std::string& text, const Font& font);
-
 // A window drawn as text, one line each, top to bottom:
 //   window: <title>
 //   <header>                        a semibold or medium label on its own

@@ -353,3 +353,68 @@ test('the server answers only the page it printed the address of, and refuses ba
   assert.deepEqual(after.items, before.items);
   await page.locator('#alert').waitFor();  // the page kept working
 });
+
+// The desktop measures text in the font the page draws it with: every menu
+// title, menu item and text of the settings window is as wide on the page
+// as the desktop says, to a pixel, and each menu title fits its place.
+test('every text on the screen is as wide on the page as the desktop measured it', async (t) => {
+  const { page } = await desktop(t);
+  await pastIntro(page);
+  const measure = () => page.evaluate(() => {
+    const scale = document.querySelector('#bar').getBoundingClientRect().width / state.screen.width;
+    const drawn = (node, from = 0, to = node.textContent.length) => {
+      const r = document.createRange();
+      r.setStart(node, from);
+      r.setEnd(node, to);
+      return r.getBoundingClientRect().width / scale;
+    };
+    const out = [];
+    state.frontmost.titles.forEach((title, i) => {
+      const e = document.querySelector(`#app-menus [data-key="t${i}"]`);
+      out.push({ text: title.text, page: drawn(e.firstChild), desktop: title.textWidth, room: title.width });
+    });
+    const rows = Array.from(document.querySelectorAll('#menu .menu-item'));
+    (state.menu?.items || []).filter((it) => !it.separator).forEach((it, i) => {
+      out.push({ text: it.title, page: drawn(rows[i].querySelector('.title').firstChild), desktop: it.titleWidth });
+      if (it.keyLabel) out.push({ text: it.keyLabel, page: drawn(rows[i].querySelector('.key').firstChild), desktop: it.keyWidth });
+    });
+    const measured = new Map();
+    const walk = (n) => {
+      if (n.kind === 'text') measured.set(n.lines.join('\n'), n.lineWidths);
+      if (n.kind === 'popup' || n.kind === 'button') measured.set(n.text, [n.textWidth]);
+      (n.children || []).forEach(walk);
+    };
+    state.windows.forEach((w) => walk(w.view));
+    for (const e of document.querySelectorAll('.window .node.text, .window .popup-title, .window .node.button button')) {
+      const node = e.firstChild;
+      if (!node) continue;
+      let from = 0;
+      node.textContent.split('\n').forEach((line, i) => {
+        if (line) out.push({ text: line, page: drawn(node, from, from + line.length), desktop: measured.get(node.textContent)?.[i] });
+        from += line.length + 1;
+      });
+    }
+    return out;
+  });
+
+  await openMenu(page);
+  await page.locator('.menu-item', { hasText: '设置…' }).click();
+  await page.locator('.window .node.text').first().waitFor({ timeout: WAIT });
+  await openMenu(page);
+  const texts = await measure();
+  await page.keyboard.press('Escape');
+  // English titles too, kerned.
+  await page.locator('#panel-toggle').click();
+  await page.locator('#frontmost').selectOption('DaVinci Resolve');
+  await page.locator('#app-menus .menu-title', { hasText: 'Fairlight' }).waitFor({ timeout: WAIT });
+  texts.push(...(await measure()).filter((x) => x.room !== undefined));
+
+  const worst = texts.reduce((w, x) => Math.max(w, Math.abs(x.page - x.desktop)), 0);
+  t.diagnostic(`${texts.length} texts, largest difference page − desktop ${worst.toFixed(3)} px`);
+  for (const x of texts) t.diagnostic(`${(x.page - x.desktop).toFixed(3).padStart(7)} px  ${x.text}`);
+  assert.ok(texts.length > 50, 'titles, menu items and the window\'s texts are all there');
+  for (const x of texts) {
+    assert.ok(Math.abs(x.page - x.desktop) <= 1, `${x.text}: page ${x.page} px, desktop ${x.desktop}`);
+    if (x.room !== undefined) assert.ok(x.page <= x.room, `${x.text} fits its place in the bar`);
+  }
+});
