@@ -16,6 +16,7 @@ const std::vector<Target>& targets() {
   static const std::vector<Target> all = {
       {"preferences_file", preferencesFile}, {"defaults_tool", defaultsTool}, {"web_input", webInput},
       {"console_line", consoleLine},         {"launch_agent", launchAgent},   {"launchd_state", launchdState},
+      {"text_metrics", textMetrics},
   };
   return all;
 }

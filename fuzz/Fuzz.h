@@ -24,6 +24,7 @@ int webInput(const uint8_t* data, size_t size);
 int consoleLine(const uint8_t* data, size_t size);
 int launchAgent(const uint8_t* data, size_t size);
 int launchdState(const uint8_t* data, size_t size);
+int textMetrics(const uint8_t* data, size_t size);
 
 // Aborts, naming what broke, unless ok.
 void check(bool ok, const char* what);
