@@ -255,22 +255,13 @@ bool isControl(sim::ViewKind k) {
          k == sim::ViewKind::Button;
 }
 
-const sim::SimTextField* firstLabelIn(const sim::SimNode& n, int depth = 0) {
-  if (n.kind() == sim::ViewKind::TextField) return static_cast<const sim::SimTextField*>(&n);
-  if (depth > 64) return nullptr;
-  for (const auto& c : n.children())
-    if (auto* t = firstLabelIn(*c, depth + 1)) return t;
-  return nullptr;
-}
-
 // The name by which a person (and the page) works a control: the title of
 // a row around it that leads back to this very control, outermost first.
 std::string rowTitleOf(const sim::SimWindow& window, const sim::SimNode& control,
                        const std::vector<const sim::SimNode*>& ancestors) {
   for (const auto* a : ancestors) {
-    auto* stack = dynamic_cast<const sim::SimStackView*>(a);
-    if (!stack || stack->orientation() != Orientation::Horizontal) continue;
-    auto* label = firstLabelIn(*a);
+    if (!sim::isRow(*a)) continue;
+    auto* label = sim::firstLabel(*a);
     if (label && sim::findInRow(window, label->stringValue(), control.kind()).get() == &control)
       return label->stringValue();
   }
