@@ -18,11 +18,12 @@ targets=(tuckline-web tuckline-launchctl)
 [ "$console" = 1 ] && targets=(tuckline tuckline-launchctl)
 
 bash scripts/setup.sh --run
-# A build of its own: optimised without debug information, which takes a
-# third of the compile time, and with no test or benchmark configured.
+# A build of its own, without debug information and with no test or
+# benchmark configured. -O1: the JSON and HTTP templates take a sixth less
+# to compile than at -O2, and a person's clicks are not the faster for -O2.
 build=build/run
 [ -f "$build/build.ninja" ] ||
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release "-DCMAKE_CXX_FLAGS_RELEASE=-O1 -DNDEBUG" \
         -DTUCKLINE_TESTS=OFF -DTUCKLINE_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
