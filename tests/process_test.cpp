@@ -83,7 +83,8 @@ TEST_F(Desktop, SimultaneousStartsLeaveExactlyOneCopy) {
   // Appending: what a first write does when several race is another matter.
   std::ofstream(home + "/Library/Logs/Tuckline.log") << "";
   std::vector<pid_t> copies;
-  for (int i = 0; i < 5; ++i) copies.push_back(spawnConsole({"--home", home, "--real", "--headless"}));
+  for (int i = 0; i < 5; ++i)
+    copies.push_back(spawnConsole({"--home", home, "--real", "--headless"}, "/dev/null", home + "/stderr-" + std::to_string(i)));
   std::vector<pid_t> running = copies;
   eventually([&] {
     std::erase_if(running, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == pid; });
@@ -96,7 +97,8 @@ TEST_F(Desktop, SimultaneousStartsLeaveExactlyOneCopy) {
   std::string text = readFile(home + "/Library/Logs/Tuckline.log");
   EXPECT_EQ(count(text, "，本实例退出"), 4) << text;
   kill(running[0], SIGTERM);
-  EXPECT_EQ(waitExit(running[0]), 0);
+  size_t survivor = std::find(copies.begin(), copies.end(), running[0]) - copies.begin();
+  EXPECT_EQ(waitExit(running[0]), 0) << readFile(home + "/stderr-" + std::to_string(survivor));
 }
 #endif
 
