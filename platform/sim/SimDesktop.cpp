@@ -52,15 +52,25 @@ void SimDesktop::launch(std::function<int()> entry) {
   launched_ = true;
   platformSet_ = true;
   setPlatform(this);
-  workspace_->registerLaunch(config_.bundleID);
+  workspace_->registerLaunch(config_.bundleID, !config_.startedByLaunchd);
   main_ = std::thread([this, entry = std::move(entry)] {
     entry();
     // An entry that returns without having run the loop (or after it ran)
     // leaves nothing running: later input must not wait for it.
     loop_.stop();
-    // The process is gone, and with it its status items, however it ended.
+    // The application is gone, and with it its status items and its place
+    // among the running applications, however it ended and whatever the
+    // process hosting it goes on doing.
     menuBar_->applicationEnded();
+    workspace_->unregisterLaunch(config_.bundleID);
     ended_ = true;
+    std::vector<std::function<void()>> observers;
+    {
+      std::lock_guard lock(endMu_);
+      endObserved_ = true;
+      observers.swap(endObservers_);
+    }
+    for (const auto& observer : observers) observer();
   });
   // Input starts once launching has finished, as a person's first click
   // comes after the items appear.
@@ -68,6 +78,17 @@ void SimDesktop::launch(std::function<int()> entry) {
 }
 
 bool SimDesktop::terminated() const { return launched_ && loop_.stopped(); }
+
+void SimDesktop::addEndObserver(std::function<void()> observer) {
+  {
+    std::lock_guard lock(endMu_);
+    if (!endObserved_) {
+      endObservers_.push_back(std::move(observer));
+      return;
+    }
+  }
+  observer();
+}
 
 void SimDesktop::join() {
   if (main_.joinable()) main_.join();
@@ -146,7 +167,15 @@ bool SimDesktop::pressKey(uint32_t keyCode, uint32_t carbonModifiers) {
 }
 
 bool SimDesktop::chooseMenuItem(const std::string& titleOrKey) {
-  return input([=, this] { return menuBar_->chooseMenuItem(titleOrKey); });
+  return input([=, this] {
+    // Chosen by its title, the item was reached with the pointer, which
+    // left the bar for the menu; a key equivalent moves nothing.
+    auto menu = menuBar_->openMenu();
+    if (menu)
+      for (const auto& item : menu->itemArray())
+        if (!item->isSeparatorItem() && item->title() == titleOrKey) menuBar_->movePointer(std::nullopt);
+    return menuBar_->chooseMenuItem(titleOrKey);
+  });
 }
 
 void SimDesktop::closeMenu() {

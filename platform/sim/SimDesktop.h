@@ -2,6 +2,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -53,6 +54,9 @@ class SimDesktop : public Platform {
     std::vector<std::pair<uint32_t, uint32_t>> hotKeysTaken;  // key code, Carbon modifiers
     std::vector<std::string> missingSymbols;
     bool logsFolderMissing = false;
+    // launchd started this process (at login), not LaunchServices: the
+    // running-applications list has no launch date for it.
+    bool startedByLaunchd = false;
   };
 
   explicit SimDesktop(Config config);
@@ -62,8 +66,15 @@ class SimDesktop : public Platform {
   void launch(std::function<int()> entry);
   // True once the application has terminated (its run loop stopped).
   bool terminated() const;
+  // True once the main thread has done its last work: the items are gone
+  // from the bar and the copy no longer counts as running.
+  bool ended() const { return ended_; }
   // Blocks until the main thread has ended.
   void join();
+  // Called on the main thread once the application has ended, after the
+  // bar took its items away; for whoever must learn of it without a
+  // thread of its own waiting. Added after the end, it is called at once.
+  void addEndObserver(std::function<void()> observer);
 
   // Runs fn on the main thread and waits for it: the way to read or act on
   // anything of the simulated desktop or of the application. Returns false
@@ -166,6 +177,9 @@ class SimDesktop : public Platform {
   std::unique_ptr<SimViews> views_;
   std::unique_ptr<SimMenuBar> menuBar_;
   std::thread main_;
+  std::mutex endMu_;
+  std::vector<std::function<void()>> endObservers_;
+  bool endObserved_ = false;
   bool launched_ = false;
   std::atomic<bool> ended_{false};  // the main thread has done its last work
   bool platformSet_ = false;

@@ -172,11 +172,11 @@ void SimRunLoop::loop(Frame frame, const std::function<bool()>& done) {
       ++workDone_;
       continue;
     }
-    if (idleObserver_ && observedWork_ != workDone_) {
+    if (!idleObservers_.empty() && observedWork_ != workDone_) {
       observedWork_ = workDone_;
-      auto observer = idleObserver_;
+      auto observers = idleObservers_;
       lock.unlock();
-      observer();
+      for (const auto& observer : observers) observer();
       lock.lock();
       continue;
     }
@@ -285,9 +285,9 @@ void SimRunLoop::advance(double seconds) {
   waitIdle();
 }
 
-void SimRunLoop::setIdleObserver(std::function<void()> observer) {
+void SimRunLoop::addIdleObserver(std::function<void()> observer) {
   std::lock_guard lock(mu_);
-  idleObserver_ = std::move(observer);
+  idleObservers_.push_back(std::move(observer));
 }
 
 size_t SimRunLoop::pendingTimerCount() const {

@@ -73,7 +73,9 @@ class SimRunLoop : public MainQueue, public Timers {
   void advance(double seconds);
   // Called on the main thread each time the loop falls idle after doing
   // work: the hook for front ends that redraw on change instead of polling.
-  void setIdleObserver(std::function<void()> observer);
+  // Several may watch (a terminal and a page showing the same copy), each
+  // called in the order added.
+  void addIdleObserver(std::function<void()> observer);
   // Number of pending timers that are still valid (for tests and display).
   size_t pendingTimerCount() const;
   // Seconds until the earliest pending item; negative when none.
@@ -117,7 +119,7 @@ class SimRunLoop : public MainQueue, public Timers {
   uint64_t workDone_ = 0;  // pieces of work started and ended
   std::thread::id mainThread_;
   double realStart_ = 0;
-  std::function<void()> idleObserver_;
+  std::vector<std::function<void()>> idleObservers_;
   uint64_t observedWork_ = 0;
 };
 

@@ -265,19 +265,36 @@ SimWorkspace::~SimWorkspace() {
   }
 }
 
-void SimWorkspace::registerLaunch(const std::string& bundleID) {
+void SimWorkspace::registerLaunch(const std::string& bundleID, bool dated) {
   {
     std::lock_guard lock(mu_);
     int32_t self = static_cast<int32_t>(::getpid());
     for (const auto& e : entries_)
       if (e.bundleID == bundleID && e.pid == self) return;
   }
-  add(bundleID, static_cast<int32_t>(::getpid()));
+  add(bundleID, static_cast<int32_t>(::getpid()), dated);
 }
 
-void SimWorkspace::addFakeInstance(const std::string& bundleID, int32_t pid) { add(bundleID, pid); }
+void SimWorkspace::unregisterLaunch(const std::string& bundleID) {
+  std::lock_guard lock(mu_);
+  int32_t self = static_cast<int32_t>(::getpid());
+  std::erase_if(entries_, [&](const Entry& e) {
+    if (e.bundleID != bundleID || e.pid != self) return false;
+    ExclusiveLock folderLock(folder(home_, e.bundleID) + "/.lock");
+    ::unlink(e.path.c_str());
+    ::close(e.fd);
+    return true;
+  });
+}
 
-void SimWorkspace::add(const std::string& bundleID, int32_t pid) {
+void SimWorkspace::addFakeInstance(const std::string& bundleID, int32_t pid, bool dated) { add(bundleID, pid, dated); }
+
+void SimWorkspace::setStartTimes(std::function<std::optional<double>(int32_t)> startTimes) {
+  std::lock_guard lock(mu_);
+  startTimes_ = std::move(startTimes);
+}
+
+void SimWorkspace::add(const std::string& bundleID, int32_t pid, bool dated) {
   std::lock_guard lock(mu_);
   std::string dir = folder(home_, bundleID);
   std::error_code ec;
@@ -303,8 +320,8 @@ void SimWorkspace::add(const std::string& bundleID, int32_t pid) {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);
   long long launched = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-      !writeAll(fd, std::to_string(pid) + " " + std::to_string(launched) + "\n")) {
+  std::string entry = std::to_string(pid) + (dated ? " " + std::to_string(launched) : std::string()) + "\n";
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !writeAll(fd, entry)) {
     ::unlink(path.c_str());
     ::close(fd);
     return;
@@ -314,6 +331,7 @@ void SimWorkspace::add(const std::string& bundleID, int32_t pid) {
 
 std::vector<RunningApplication> SimWorkspace::runningApplicationsWithBundleIdentifier(const std::string& bundleID) {
   std::lock_guard lock(mu_);
+
   std::vector<RunningApplication> apps;
   std::string dir = folder(home_, bundleID);
   std::error_code ec;
@@ -335,11 +353,47 @@ std::vector<RunningApplication> SimWorkspace::runningApplicationsWithBundleIdent
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
       ::unlink(path.c_str());  // its process is gone
     } else if (auto app = parseEntry(readSmallFile(fd))) {
+      if (!app->launchDate) app->launchDate = startTimes_ ? startTimes_(app->processIdentifier) : processStartTime(app->processIdentifier);
       apps.push_back(*app);
+
     }
     ::close(fd);
   }
   return apps;
+}
+
+std::optional<ProcessStat> processStat(int32_t pid) {
+  if (pid <= 0) return std::nullopt;
+  std::string text;
+  if (!readPlainFile("/proc/" + std::to_string(pid) + "/stat", text, 4096)) return std::nullopt;
+  size_t close = text.rfind(')');  // the command name may hold anything
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream fields(text.substr(close + 1));
+  ProcessStat st;
+  std::string skip;
+  if (!(fields >> st.state)) return std::nullopt;
+  for (int i = 0; i < 18 && fields >> skip; ++i) {
+  }
+  if (!(fields >> st.startTicks)) return std::nullopt;
+  return st;
+}
+
+std::optional<double> processStartTime(int32_t pid) {
+  auto st = processStat(pid);
+  static const long ticks = ::sysconf(_SC_CLK_TCK);
+  if (!st || ticks <= 0) return std::nullopt;
+  // The kernel counts a start in clock ticks from boot; the boot's date is
+  // the wall clock less the time since boot, to the microsecond, so every
+  // process that asks puts the same process at the same instant as nearly
+  // as the clock allows (whole-second boot dates would misplace it by up to
+  // a second against copies dated to the nanosecond). The end of the tick
+  // it started in: never before the process began, so a copy started by
+  // another copy (its login) always comes after that one's launch.
+  timespec wall{}, boot{};
+  ::clock_gettime(CLOCK_REALTIME, &wall);
+  ::clock_gettime(CLOCK_BOOTTIME, &boot);
+  double booted = static_cast<double>(wall.tv_sec - boot.tv_sec) + static_cast<double>(wall.tv_nsec - boot.tv_nsec) / 1e9;
+  return booted + static_cast<double>(st->startTicks + 1) / static_cast<double>(ticks);
 }
 
 SimProcessInfo::SimProcessInfo() {

@@ -40,17 +40,26 @@ class SimWorkspace : public Workspace {
   SimWorkspace& operator=(const SimWorkspace&) = delete;
 
   // This process runs under the bundle id from now on (once per id).
-  void registerLaunch(const std::string& bundleID);
+  // LaunchServices records the launch date of what it launched; a process
+  // launchd started has none (dated false), as on a Mac.
+  void registerLaunch(const std::string& bundleID, bool dated = true);
+  // This process's application has ended: it no longer runs under the id,
+  // whatever else the process goes on doing.
+  void unregisterLaunch(const std::string& bundleID);
   // A pretend instance, in launch order with the real ones and visible to
   // other processes too, for as long as this workspace lives.
-  void addFakeInstance(const std::string& bundleID, int32_t pid);
-  // Every live instance, this process included, in launch order.
+  void addFakeInstance(const std::string& bundleID, int32_t pid, bool dated = true);
+  // Every live instance, this process included, in launch order. An
+  // instance without a launch date gets its process's start time from the
+  // kernel instead, as the Mac's adapter does.
   std::vector<RunningApplication> runningApplicationsWithBundleIdentifier(const std::string& bundleID) override;
+  // Where start times come from (the kernel's, unless a test says).
+  void setStartTimes(std::function<std::optional<double>(int32_t pid)> startTimes);
 
   static std::string folder(const std::string& home, const std::string& bundleID);
 
  private:
-  void add(const std::string& bundleID, int32_t pid);
+  void add(const std::string& bundleID, int32_t pid, bool dated);
 
   struct Entry {
     std::string bundleID, path;
@@ -60,7 +69,18 @@ class SimWorkspace : public Workspace {
   std::string home_;
   std::mutex mu_;
   std::vector<Entry> entries_;
+  std::function<std::optional<double>(int32_t)> startTimes_;
 };
+
+// What the kernel says of a process (Linux's /proc/PID/stat).
+struct ProcessStat {
+  char state = '?';        // 'Z' for a zombie
+  uint64_t startTicks = 0;  // clock ticks after boot: tells a reused pid apart
+};
+std::optional<ProcessStat> processStat(int32_t pid);
+// A process's start time in seconds since 1970, from the kernel, to its
+// clock tick (10 ms).
+std::optional<double> processStartTime(int32_t pid);
 
 class SimProcessInfo : public ProcessInfo {
  public:
