@@ -463,7 +463,7 @@ TEST_F(Launchd, LoginStartsTheGraphicalAgentsThatAreNotRunning) {
   spit(agents + "/noargs.plist", "<plist><dict><key>Label</key><string>x</string><key>RunAtLoad</key><true/></dict></plist>");
   spit(agents + "/notes.txt", agentPlist("test.notes", {"/bin/true"}, kRunAtLoad));
 
-  EXPECT_EQ(simulateLogin(home), 2);
+  EXPECT_EQ(simulateLogin(home).size(), 2u);
   int32_t run = pidOf("test.run"), quick = pidOf("test.quick");
   ASSERT_GT(run, 0);
   ASSERT_GT(quick, 0);
@@ -472,7 +472,7 @@ TEST_F(Launchd, LoginStartsTheGraphicalAgentsThatAreNotRunning) {
   EXPECT_FALSE(launchdJob(home, "test.bg"));
 
   // The next login starts again what ended, and leaves alone what runs.
-  EXPECT_EQ(simulateLogin(home), 1);
+  EXPECT_EQ(simulateLogin(home).size(), 1u);
   EXPECT_EQ(pidOf("test.run"), run);
   EXPECT_NE(pidOf("test.quick"), quick);
   reap(pidOf("test.quick"));
@@ -501,7 +501,7 @@ TEST_F(Launchd, AgentsAndStateWithBadBytesAreRefusedWithoutAbort) {
   EXPECT_NE(err.str().find("no ProgramArguments"), std::string::npos) << err.str();
   EXPECT_EQ(launchctlMain(home, {"bootstrap", domain, agents + "/arg.plist"}, out, err), 5);
   EXPECT_NE(err.str().find("NUL character"), std::string::npos) << err.str();
-  EXPECT_EQ(simulateLogin(home), 0);
+  EXPECT_EQ(simulateLogin(home).size(), 0u);
   EXPECT_TRUE(launchdJobs(home).empty());
 
   // launchd's own state: a label with U+0000 comes back whole; a damaged

@@ -17,6 +17,7 @@
 
 #include "platform/sim/PropertyList.h"
 #include "platform/sim/SimFiles.h"
+#include "platform/sim/SimSession.h"
 #include "platform/sim/SimSystem.h"
 
 extern char** environ;
@@ -131,36 +132,16 @@ namespace {
 
 // ---------------------------------------------------------------- processes
 
-struct ProcStat {
-  char state = '?';
-  uint64_t startTime = 0;  // clock ticks after boot: tells a reused pid apart
-};
-
-std::optional<ProcStat> procStat(pid_t pid) {
-  if (pid <= 0) return std::nullopt;
-  std::string text;
-  if (!readFile("/proc/" + std::to_string(pid) + "/stat", text)) return std::nullopt;
-  size_t close = text.rfind(')');  // the command name may hold anything
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream fields(text.substr(close + 1));
-  ProcStat st;
-  std::string skip;
-  if (!(fields >> st.state)) return std::nullopt;
-  for (int i = 0; i < 18 && fields >> skip; ++i) {
-  }
-  if (!(fields >> st.startTime)) return std::nullopt;
-  return st;
-}
-
 struct Record {
   std::string plistPath;
   std::vector<std::string> arguments;
   uint64_t pid = 0, startTime = 0;
+  std::string session;  // the login session it was started in; empty: none
 };
 
 bool alive(const Record& r) {
-  auto st = procStat(static_cast<pid_t>(r.pid));
-  return st && st->state != 'Z' && st->state != 'X' && r.startTime != 0 && st->startTime == r.startTime;
+  auto st = processStat(static_cast<int32_t>(r.pid));
+  return st && st->state != 'Z' && st->state != 'X' && r.startTime != 0 && st->startTicks == r.startTime;
 }
 
 std::string findProgram(const std::string& name) {
@@ -294,7 +275,7 @@ Started startJob(const std::string& home, const LaunchAgent& agent) {
                    "launchd: " + agent.label + ": cannot run " + exe + ": " + std::strerror(execErrno));
       } else {
         started.pid = job;
-        if (auto st = procStat(job)) started.startTime = st->startTime;
+        if (auto st = processStat(job)) started.startTime = st->startTicks;
       }
     }
   }
@@ -339,11 +320,15 @@ State loadState(const std::string& home, bool* damaged = nullptr) {
     auto args = fields ? stringsOf(item(*fields, "ProgramArguments")) : std::nullopt;
     auto pid = fields ? count(item(*fields, "PID")) : std::nullopt;
     auto start = fields ? count(item(*fields, "StartTime")) : std::nullopt;
-    if (!path || !args || !pid || !start || fields->size() != 4) {
+    // Jobs saved before sessions were recorded have no Session.
+    const Value* sessionValue = fields ? item(*fields, "Session") : nullptr;
+    auto session = stringOf(sessionValue);
+    if (!path || !args || !pid || !start || (sessionValue && !session) ||
+        fields->size() != (sessionValue ? 5u : 4u)) {
       root.reset();
       break;
     }
-    state[label] = Record{*path, *args, *pid, *start};
+    state[label] = Record{*path, *args, *pid, *start, session.value_or("")};
   }
   if (damaged) *damaged = !root;
   if (!root) state.clear();
@@ -354,10 +339,12 @@ bool saveState(const std::string& home, const State& state, bool damaged) {
   Value::Dict root;
   for (const auto& [label, r] : state) {
     Value::Array args(r.arguments.begin(), r.arguments.end());
-    root.emplace_back(label, Value(Value::Dict{{"Path", Value(r.plistPath)},
-                                               {"ProgramArguments", Value(std::move(args))},
-                                               {"PID", Value(static_cast<int64_t>(r.pid))},
-                                               {"StartTime", Value(static_cast<int64_t>(r.startTime))}}));
+    Value::Dict fields{{"Path", Value(r.plistPath)},
+                       {"ProgramArguments", Value(std::move(args))},
+                       {"PID", Value(static_cast<int64_t>(r.pid))},
+                       {"StartTime", Value(static_cast<int64_t>(r.startTime))}};
+    if (!r.session.empty()) fields.emplace_back("Session", Value(r.session));
+    root.emplace_back(label, Value(std::move(fields)));
   }
   auto text = writePropertyList(Value(std::move(root)));
   if (!text) return false;
@@ -393,6 +380,7 @@ bool load(const std::string& home, State& state, const std::string& path, const 
     Started s = startJob(home, agent);
     r.pid = static_cast<uint64_t>(s.pid);
     r.startTime = s.startTime;
+    r.session = currentSession();
     if (started) *started = s.pid > 0;
   }
   state[agent.label] = r;
@@ -597,9 +585,10 @@ int launchctlMain(const std::string& home, const std::vector<std::string>& args,
   return 64;
 }
 
-int simulateLogin(const std::string& home) {
+std::vector<LaunchdJob> simulateLogin(const std::string& home) {
+  std::vector<LaunchdJob> started;
   auto lock = stateLock(home);
-  if (!lock.held()) return 0;
+  if (!lock.held()) return started;
   bool damaged = false;
   State state = loadState(home, &damaged);
   // What ran in the last session and has ended is not loaded in this one;
@@ -610,17 +599,47 @@ int simulateLogin(const std::string& home) {
   for (const auto& entry : fs::directory_iterator(home + "/Library/LaunchAgents", ec))
     if (entry.path().extension() == ".plist") plists.push_back(entry.path().string());
   std::sort(plists.begin(), plists.end());
-  int count = 0;
   for (const auto& path : plists) {
     LaunchAgent agent;
     int code = 0;
     std::string why;
     if (!readLaunchAgent(path, agent, code, why) || !agent.forAqua) continue;
-    bool started = false;
-    if (load(home, state, path, agent, &started) && started) ++count;
+    bool ran = false;
+    if (load(home, state, path, agent, &ran) && ran) started.push_back(describe(agent.label, state[agent.label]));
   }
   saveState(home, state, damaged);
-  return count;
+  return started;
+}
+
+std::vector<int32_t> logout(const std::string& home, const std::string& session) {
+  std::vector<Record> ending;
+  if (session.empty()) return {};
+  {
+    auto lock = stateLock(home);
+    if (!lock.held()) return {};
+    bool damaged = false;
+    State state = loadState(home, &damaged);
+    if (damaged) return {};  // nothing of it can be told apart: left as it is
+    size_t before = state.size();
+    std::erase_if(state, [&](const auto& entry) {
+      if (entry.second.session != session) return false;
+      if (alive(entry.second)) {
+        ::kill(static_cast<pid_t>(entry.second.pid), SIGTERM);
+        ending.push_back(entry.second);
+      }
+      return true;
+    });
+    if (state.size() != before) saveState(home, state, false);
+  }
+  // Logging out waits for them, as a Mac's does, but not for ever: a job
+  // still there after two seconds is ended outright.
+  std::vector<int32_t> pids;
+  for (int i = 0; i < 200 && std::any_of(ending.begin(), ending.end(), alive); ++i) ::usleep(10000);
+  for (const auto& r : ending) {
+    if (alive(r)) ::kill(static_cast<pid_t>(r.pid), SIGKILL);
+    pids.push_back(static_cast<int32_t>(r.pid));
+  }
+  return pids;
 }
 
 }  // namespace tl::sim

@@ -12,7 +12,8 @@ namespace tl::sim {
 // jobs and the process of each) lives under <home>/.simdesktop/launchd/,
 // locked while it changes, so the launchctl program, the desktop and any
 // number of other processes share it. A job runs detached, in a session of
-// its own, with TUCKLINE_HOME and TUCKLINE_LAUNCHD=1 in its environment and
+// its own, with TUCKLINE_HOME and TUCKLINE_LAUNCHD=1 in its environment
+// (with the login session that started it, see SimSession.h), and
 // its output appended to <home>/.simdesktop/launchd/<label>.log (unless the
 // property list names StandardOutPath or StandardErrorPath).
 
@@ -56,7 +57,12 @@ int launchctlMain(const std::string& home, const std::vector<std::string>& args,
 // A fresh login: jobs whose process has ended are forgotten, then every
 // agent in <home>/Library/LaunchAgents/*.plist meant for the graphical
 // session (LimitLoadToSessionType Aqua, or none) that is not loaded is
-// loaded, and started when it asks for RunAtLoad. Returns how many started.
-int simulateLogin(const std::string& home);
+// loaded, and started when it asks for RunAtLoad. Returns those started.
+std::vector<LaunchdJob> simulateLogin(const std::string& home);
+
+// Logging out of a login session (see SimSession.h): every job started
+// within it is stopped (SIGTERM, then SIGKILL after two seconds) and
+// unloaded. Returns the processes that were stopped.
+std::vector<int32_t> logout(const std::string& home, const std::string& session);
 
 }  // namespace tl::sim
