@@ -17,25 +17,32 @@ extern char** environ;
 
 namespace tl::test {
 
-#ifdef TUCKLINE_CONSOLE_PATH
-// Starts the console program; stdin from /dev/null, stdout to outPath and
-// stderr to errPath (or /dev/null).
-inline pid_t spawnConsole(const std::vector<std::string>& args, const std::string& outPath = "/dev/null",
-                          const std::string& errPath = "/dev/null") {
-  std::string exe = TUCKLINE_CONSOLE_PATH;
+// Starts a program; stdin from the descriptor given (else /dev/null),
+// stdout to outPath and stderr to errPath (or /dev/null).
+inline pid_t spawnProgram(std::string exe, const std::vector<std::string>& args, const std::string& outPath = "/dev/null",
+                          const std::string& errPath = "/dev/null", int stdinFd = -1) {
   std::vector<std::string> copy = args;
   std::vector<char*> argv{exe.data()};
   for (auto& a : copy) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (stdinFd >= 0)
+    posix_spawn_file_actions_adddup2(&actions, stdinFd, 0);
+  else
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
   if (posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   return pid;
+}
+
+#ifdef TUCKLINE_CONSOLE_PATH
+inline pid_t spawnConsole(const std::vector<std::string>& args, const std::string& outPath = "/dev/null",
+                          const std::string& errPath = "/dev/null", int stdinFd = -1) {
+  return spawnProgram(TUCKLINE_CONSOLE_PATH, args, outPath, errPath, stdinFd);
 }
 #endif
 

@@ -18,8 +18,16 @@ TEST_F(Desktop, SecondProcessGivesWayAndKilledProcessLeavesNoTrace) {
   ASSERT_GT(first, 0);
   ASSERT_TRUE(eventually([&] { return readFile(logPath).find("创建状态栏项目") != std::string::npos; }));
 
-  pid_t second = spawnConsole({"--home", home, "--virtual", "--script", "/dev/null"});
-  EXPECT_EQ(waitExit(second), 0);
+  // The copy that gives way says which one it gave way to, and that its
+  // lines never ran.
+  std::ofstream(root + "/two-lines.txt") << "bar\n# a comment\n\nclick arrow\n";
+  pid_t second = spawnConsole({"--home", home, "--virtual", "--script", root + "/two-lines.txt"}, "/dev/null",
+                              root + "/err.txt");
+  EXPECT_EQ(waitExit(second), 1);
+  EXPECT_EQ(readFile(root + "/err.txt"), "tuckline: Tuckline already runs on this home (PID " + std::to_string(first) +
+                                             "), so this copy gave way and quit; quit that one first (its menu's "
+                                             "退出 Tuckline, or kill " + std::to_string(first) + ")\n"
+                                             "tuckline: 2 lines not run\n");
   std::string text = readFile(logPath);
   EXPECT_NE(text.find("] 检测到已有实例 PID=" + std::to_string(first) + "，本实例退出\n  菜单栏高度=24.0\n  进程 PID=" +
                       std::to_string(second) + "\n"),
@@ -30,7 +38,7 @@ TEST_F(Desktop, SecondProcessGivesWayAndKilledProcessLeavesNoTrace) {
   std::filesystem::remove(logPath);
   std::vector<pid_t> copies;
   for (int k = 0; k < 8; ++k) copies.push_back(spawnConsole({"--home", home, "--virtual", "--script", "/dev/null"}));
-  for (pid_t copy : copies) EXPECT_EQ(waitExit(copy), 0);
+  for (pid_t copy : copies) EXPECT_EQ(waitExit(copy), 1);
   EXPECT_EQ(count(readFile(logPath), "检测到已有实例"), 8);
 
   kill(first, SIGKILL);  // no chance to clean up

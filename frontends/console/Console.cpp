@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/AppDelegate.h"
+#include "frontends/console/Signals.h"
 #include "platform/sim/DefaultsTool.h"
 #include "platform/sim/SimFiles.h"
 #include "platform/sim/SimLaunchd.h"
@@ -304,8 +305,7 @@ bool Console::run(const std::vector<std::string>& w) {
       fail("wait: " + w[1] + " is not a number of seconds; expected " + u.text);
     } else if (d.loop().time() == sim::SimRunLoop::Time::Virtual) {
       d.advance(*s);
-    } else {
-      std::this_thread::sleep_for(std::chrono::duration<double>(*s));
+    } else if (quit::sleep(*s)) {
       d.waitIdle();
     }
   } else if (c == "date") {
@@ -340,7 +340,7 @@ bool Console::run(const std::vector<std::string>& w) {
     };
     bool seen = false;
     for (int i = 0; i < 400 && !(seen = shown()); ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (!quit::sleep(0.05)) return false;  // asked to quit: no more waiting
     check(seen, "the log did not show " + text + " within 20 s");
   } else if (c == "log") {
     out_ << readFile(d.logPath());
@@ -369,7 +369,13 @@ bool Console::run(const std::vector<std::string>& w) {
       lineFailed_ = true;
     }
   } else if (c == "login") {
-    out_ << sim::simulateLogin(d.config().home) << " agent(s) started\n";
+    auto started = sim::simulateLogin(d.config().home);
+    out_ << started.size() << " agent(s) started\n";
+    // Which copy it is, and how it ends: with this session, as a Mac's
+    // agents end at logout, or by hand before that.
+    for (const auto& job : started)
+      out_ << "  " << job.label << " (PID " << job.pid << "): ends when this console ends, or with "
+           << "tuckline-launchctl bootout gui/" << d.simProcessInfo().userID() << "/" << job.label << "\n";
   } else if (c == "fault") {
     const std::string& kind = w[2];
     const std::string what = w.size() > 3 ? w[3] : "";

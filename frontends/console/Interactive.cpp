@@ -1,5 +1,7 @@
 #include "frontends/console/Interactive.h"
 
+#include "frontends/console/Signals.h"
+
 #include <fcntl.h>
 #include <histedit.h>
 #include <langinfo.h>
@@ -19,18 +21,10 @@ namespace tl::console {
 
 namespace {
 
-// The self-pipe that wakes the terminal's thread: written by the desktop's
-// main thread when the picture changed, by the thread that saw the
-// application end, and by the quit signals.
-int gWake[2] = {-1, -1};
-std::atomic<bool> gQuit{false};
-
-void wake() {
-  if (gWake[1] < 0) return;
-  char byte = 1;
-  // Full means a wake-up is already pending, which is all a wake-up says.
-  [[maybe_unused]] auto n = write(gWake[1], &byte, 1);
-}
+// The terminal's thread is woken through the quit signals' pipe: by the
+// desktop's main thread when the picture changed, by the thread that saw
+// the application end, and by the quit signals themselves.
+void wake() { quit::wake(); }
 
 // The key that line editing never gets from a person: the terminal's own
 // reader hands it over when a new picture is waiting, and its binding draws
@@ -72,7 +66,7 @@ class Terminal {
     el_source(el, nullptr);  // the person's ~/.editrc, as other programs using libedit read it
 
     std::cout << "Tuckline on the simulated desktop (home " << home << "). Type help for commands.\n";
-    desktop_.loop().setIdleObserver([this] { observe(); });
+    desktop_.loop().addIdleObserver([this] { observe(); });
     // What the screen shows now, once: later pictures come when it changes.
     desktop_.onMain([this] { observe(); });
     std::thread joiner([this] {
@@ -108,7 +102,7 @@ class Terminal {
     return *static_cast<Terminal*>(self);
   }
 
-  bool over() const { return gQuit || ended_ || desktop_.terminated(); }
+  bool over() const { return quit::requested() || ended_ || desktop_.terminated(); }
 
   // Line editing's reader: the next character typed, or the redraw key when
   // a picture is waiting; -1 once the session is over.
@@ -122,13 +116,9 @@ class Terminal {
           return 1;
         }
       }
-      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {gWake[0], POLLIN, 0}};
+      pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {quit::fd(), POLLIN, 0}};
       if (poll(fds, 2, -1) < 0 && errno != EINTR) return -1;
-      if (fds[1].revents & POLLIN) {
-        char buf[64];
-        while (read(gWake[0], buf, sizeof buf) > 0) {
-        }
-      }
+      if (fds[1].revents & POLLIN) quit::drain();
       if (!(fds[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       char byte = 0;
       ssize_t n = read(STDIN_FILENO, &byte, 1);
@@ -184,15 +174,7 @@ class Terminal {
 
 }  // namespace
 
-void quitInteractive() {
-  gQuit = true;
-  wake();
-}
-
 void runInteractive(sim::SimDesktop& desktop, Console& console, const std::string& home) {
-  if (gWake[0] < 0 && pipe(gWake) == 0) {
-    for (int fd : gWake) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-  }
   Terminal(desktop, console).run(home);
 }
 

@@ -13,8 +13,4 @@ namespace tl::console {
 // application ends, with the application's main thread joined.
 void runInteractive(sim::SimDesktop& desktop, Console& console, const std::string& home);
 
-// Ends an interactive session at once (a quit signal); safe from any
-// thread, also when no session runs.
-void quitInteractive();
-
 }  // namespace tl::console

@@ -1,12 +1,11 @@
 // The console front end: Tuckline on the simulated desktop, driven by
 // commands from a terminal, a script or a pipe.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
-#include <thread>
 
 #include "app/Main.h"
 #include "frontends/console/Signals.h"
@@ -14,8 +13,12 @@
 #include "frontends/console/Home.h"
 #include "platform/sim/SimFiles.h"
 #include "frontends/console/Interactive.h"
+#include "frontends/web/ScreenShare.h"
 #include "platform/sim/DefaultsTool.h"
+#include "platform/sim/SimLaunchd.h"
 #include "platform/sim/SimOptions.h"
+#include "platform/sim/SimSession.h"
+#include "platform/sim/SimSystem.h"
 #include "platform/sim/SimTextMetrics.h"
 
 using namespace tl;
@@ -33,11 +36,24 @@ int refuse(const std::string& why) {
   std::cerr << "tuckline: " << why << "\n";
   return 2;
 }
+
+// Which copy this one gave way to, as a person needs to find it.
+std::string gaveWayText(sim::SimDesktop& desktop) {
+  std::string pids;
+  int32_t self = desktop.simProcessInfo().processIdentifier();
+  for (const auto& app : desktop.simWorkspace().runningApplicationsWithBundleIdentifier(desktop.config().bundleID))
+    if (app.processIdentifier != self) pids += (pids.empty() ? "" : ",") + std::to_string(app.processIdentifier);
+  if (pids.empty()) return "Tuckline gave way to a copy that has quit since; start it again";
+  return "Tuckline already runs on this home (PID " + pids + "), so this copy gave way and quit; "
+         "quit that one first (its menu's 退出 Tuckline, or kill " + pids + ")";
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   std::string home, script;
-  bool headless = std::getenv("TUCKLINE_LAUNCHD") != nullptr;
+  // launchd started this copy at login: no terminal, no script.
+  const bool launchdJob = std::getenv("TUCKLINE_LAUNCHD") != nullptr;
+  bool headless = launchdJob;
   int forcedTime = 0;  // 1 virtual, 2 real
   sim::DesktopOptions options;
   std::vector<std::string> args(argv + 1, argv + argc), rest;
@@ -96,51 +112,64 @@ int main(int argc, char** argv) {
     return 1;
   }
   // A script that cannot be read starts nothing.
-  std::ifstream file;
-  std::istream* in = &std::cin;
+  int in = STDIN_FILENO;
   if (!script.empty()) {
-    file.open(script);
-    if (!file) {
+    in = ::open(script.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
       std::cerr << "tuckline: cannot read " << script << "\n";
       return 1;
     }
-    in = &file;
   }
 
-  // Termination requests from the system (launchctl bootout, kill) arrive as
-  // signals; one thread turns them into an orderly quit.
-  sigset_t signals = console::blockQuitSignals();
+  // Termination requests from the system (launchctl bootout, kill, the
+  // login session ending) arrive as signals; this thread acts on them.
+  console::quit::install();
+  config.startedByLaunchd = launchdJob;
+  if (launchdJob) sim::watchSession([] { ::kill(::getpid(), SIGTERM); });
+  else sim::beginSession();
 
   sim::SimDesktop desktop(config);
+  desktop.addEndObserver([] { console::quit::wake(); });
   desktop.launch([] { return tucklineMain(); });
-
-  std::thread([&desktop, signals] {
-    int sig = 0;
-    sigwait(&signals, &sig);
-    console::quitInteractive();
-    desktop.requestTermination();
-  }).detach();
-
+  int status = 0;
   if (headless) {
+    status = web::runWithoutWindow(desktop);
+  } else {
+    // Shown on the browser desktop's page of this home too, if one is open.
+    web::ScreenHost screen(desktop);
+    console::Console console(desktop, std::cout, std::cerr);
+    console::LineReader lines(in);
+    if (desktop.terminated()) {
+      // It gave way to a copy already running: nothing typed can reach it.
+      std::cerr << "tuckline: " << gaveWayText(desktop) << "\n";
+      status = 1;
+      if (!interactive)
+        if (size_t left = lines.countRemaining())
+          std::cerr << "tuckline: " << left << (left == 1 ? " line" : " lines") << " not run\n";
+    } else if (interactive) {
+      console::runInteractive(desktop, console, home);
+    } else {
+      while (auto line = lines.next([&] { return console::quit::requested() || desktop.terminated(); })) {
+        if (!console.execute(*line)) break;
+      }
+      // Lines left once the application has ended by itself (its menu, a
+      // terminate) could not act on it; a quit request only ends early.
+      if (desktop.terminated() && !console::quit::requested())
+        if (size_t left = lines.countRemaining()) {
+          std::cerr << "tuckline: Tuckline has quit; " << left << (left == 1 ? " line" : " lines") << " not run\n";
+          status = 1;
+        }
+    }
+    // The end of the commands is the person quitting.
+    if (!desktop.terminated()) desktop.requestTermination();
     desktop.join();
-    return 0;
+    // A script that went wrong says so to whatever ran it.
+    if (size_t failed = console.failedLines()) {
+      std::cerr << "tuckline: " << failed << (failed == 1 ? " line" : " lines") << " failed\n";
+      status = 1;
+    }
   }
-
-  console::Console console(desktop, std::cout, std::cerr);
-  if (interactive) {
-    console::runInteractive(desktop, console, home);
-    return 0;
-  }
-  for (std::string line; !desktop.terminated() && std::getline(*in, line);) {
-    if (!console.execute(line)) break;
-  }
-  // The end of the commands is the person quitting.
-  if (!desktop.terminated()) desktop.requestTermination();
-  desktop.join();
-  // A script that went wrong says so to whatever ran it.
-  if (size_t failed = console.failedLines()) {
-    std::cerr << "tuckline: " << failed << (failed == 1 ? " line" : " lines") << " failed\n";
-    return 1;
-  }
-  return 0;
+  // Logging out: what launchd started within this session ends with it.
+  if (!launchdJob) sim::logout(home, sim::currentSession());
+  return status;
 }

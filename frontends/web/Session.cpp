@@ -1,9 +1,16 @@
 #include "frontends/web/Session.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "app/Main.h"
 #include "platform/sim/SimLaunchd.h"
+#include "platform/sim/SimSystem.h"
 
 namespace tl::web {
 
@@ -11,6 +18,7 @@ using nlohmann::json;
 
 Session::Session(sim::SimDesktop::Config config) : config_(std::move(config)) {
   config_.time = sim::SimRunLoop::Time::Real;
+  if (::pipe2(finderWake_, O_CLOEXEC | O_NONBLOCK) != 0) finderWake_[0] = finderWake_[1] = -1;
   ticker_ = std::thread([this] { tick(); });
 }
 
@@ -29,19 +37,43 @@ void Session::tick() {
   }
 }
 
-Session::~Session() { close(); }
+Session::~Session() {
+  close();
+  for (int fd : finderWake_)
+    if (fd >= 0) ::close(fd);
+}
 
 std::shared_ptr<sim::SimDesktop> Session::current() {
   std::lock_guard lock(desktopMu_);
   return desktop_;
 }
 
+std::shared_ptr<ScreenLink> Session::link() {
+  std::lock_guard lock(linkMu_);
+  return link_;
+}
+
+bool Session::ownRunning() {
+  auto d = current();
+  return d && !d->terminated();
+}
+
 void Session::launch() {
-  std::lock_guard input(inputMu_);
-  startDesktop();
+  {
+    std::lock_guard input(inputMu_);
+    startDesktop();
+  }
+  if (!finder_.joinable()) finder_ = std::thread([this] { find(); });
+}
+
+void Session::wakeFinder() {
+  char byte = 1;
+  if (finderWake_[1] >= 0) [[maybe_unused]] auto n = ::write(finderWake_[1], &byte, 1);
 }
 
 void Session::startDesktop() {
+  // The copy before goes first, and what shares its screen before it.
+  host_.reset();
   if (watcher_.joinable()) watcher_.join();
   // A desktop takes the process's platform with it when it goes, so the
   // one before must be gone before the next one launches. Besides this
@@ -71,22 +103,102 @@ void Session::startDesktop() {
   sim::SimDesktop* raw = desktop.get();
   // Called each time the app falls idle after work: changes are pushed from
   // here, never found by polling.
-  desktop->loop().setIdleObserver([this, raw] { refresh(*raw); });
+  desktop->loop().addIdleObserver([this, raw] { refresh(*raw); });
   {
     std::lock_guard lock(desktopMu_);
     desktop_ = desktop;
   }
   desktop->launch([] { return tucklineMain(); });
+  // Other browser desktops on this home show it too.
+  host_ = std::make_unique<ScreenHost>(*desktop);
   watcher_ = std::thread([this, desktop] {
     desktop->join();
-    // The main thread has ended: this thread is the desktop's only user now.
-    publishEnded(*desktop);
+    // The main thread has ended: this thread is the desktop's only user now,
+    // unless another copy is shown by then.
+    {
+      std::lock_guard source(source_);
+      if (!link()) publishEnded(*desktop);
+    }
     {
       std::lock_guard lock(mu_);
       ended_ = true;
     }
     changed_.notify_all();
+    // Another copy may be running: the page shows it if so.
+    wakeFinder();
   });
+}
+
+void Session::find() {
+  // Woken by the screens folder changing (a copy came or went), by this
+  // server's copy ending and by the copy shown sending something; idle
+  // otherwise.
+  std::string folder = screensFolder(config_.home);
+  ::mkdir((config_.home + "/.simdesktop").c_str(), 0755);
+  ::mkdir(folder.c_str(), 0700);
+  int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (watch >= 0 && ::inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM) < 0) {
+    ::close(watch);
+    watch = -1;
+  }
+  for (;;) {
+    {
+      std::lock_guard lock(mu_);
+      if (closed_) break;
+    }
+    lookForCopy();
+    auto shown = link();
+    pollfd fds[3] = {{finderWake_[0], POLLIN, 0}, {watch, POLLIN, 0}, {shown ? shown->fd() : -1, POLLIN, 0}};
+    // Without inotify, a look each second.
+    if (::poll(fds, 3, watch >= 0 ? -1 : 1000) < 0 && errno != EINTR) break;
+    char buf[4096];
+    if (fds[0].revents & POLLIN)
+      while (::read(finderWake_[0], buf, sizeof buf) > 0) {
+      }
+    if (fds[1].revents & POLLIN)
+      while (::read(watch, buf, sizeof buf) > 0) {
+      }
+    if (shown && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
+      std::lock_guard source(source_);
+      bool open = shown->receive([this](json state) { publish(std::move(state)); });
+      if (!open) {
+        // That copy has ended: the bar it leaves, unless another runs.
+        {
+          std::lock_guard lock(linkMu_);
+          link_.reset();
+        }
+        auto own = current();
+        if (own && own->ended()) publishEnded(*own);
+      }
+    }
+  }
+  if (watch >= 0) ::close(watch);
+  std::lock_guard lock(linkMu_);
+  if (link_) link_->close();
+  link_.reset();
+}
+
+void Session::lookForCopy() {
+  std::lock_guard source(source_);
+  auto own = current();
+  if (own && !own->ended()) {
+    // This server's copy is the one shown while it runs.
+    std::lock_guard lock(linkMu_);
+    if (link_) link_->close();
+    link_.reset();
+    return;
+  }
+  if (link()) return;
+  // The copy that stays is the one launched first; the others give way.
+  sim::SimWorkspace running(config_.home);
+  for (const auto& app : running.runningApplicationsWithBundleIdentifier(config_.bundleID)) {
+    if (app.processIdentifier == static_cast<int32_t>(::getpid())) continue;
+    if (auto found = ScreenLink::connect(config_.home, app.processIdentifier)) {
+      std::lock_guard lock(linkMu_);
+      link_ = std::move(found);
+      return;  // it sends what it shows at once
+    }
+  }
 }
 
 void Session::refresh(sim::SimDesktop& desktop) { publish(describeDesktop(desktop, faults_, &files_)); }
@@ -103,7 +215,8 @@ void Session::publishEnded(sim::SimDesktop& desktop) {
 }
 
 void Session::publish(json state) {
-  // Only this thread changes last_: reading it unlocked here is safe.
+  // Only a publisher changes last_: reading it under publishMu_ alone is safe.
+  std::lock_guard publishing(publishMu_);
   std::string patch;
   if (!last_.is_null()) {
     json ops = json::diff(last_, state);
@@ -128,8 +241,13 @@ const std::string& Session::fullLocked() {
 }
 
 Session::Snapshot Session::snapshot(bool fresh) {
-  if (fresh)
-    if (auto d = current()) d->onMain([this, raw = d.get()] { refresh(*raw); });
+  if (fresh) {
+    auto d = current();
+    if (d && !d->terminated())
+      d->onMain([this, raw = d.get()] { refresh(*raw); });
+    else if (auto shown = link())
+      shown->request({{"refresh", true}}, std::chrono::seconds(2));
+  }
   std::lock_guard lock(mu_);
   return {version_, fullLocked()};
 }
@@ -199,30 +317,39 @@ std::pair<int, std::string> Session::input(const std::string& body) {
     if (closed_) return {503, json{{"ok", false}, {"error", "the browser desktop is shutting down"}}.dump()};
   }
   if (c.kind == Command::Kind::Login) {
-    int started = sim::simulateLogin(config_.home);
+    auto started = sim::simulateLogin(config_.home);
+    json jobs = json::array();
+    for (const auto& job : started) jobs.push_back({{"label", job.label}, {"pid", job.pid}});
+    // The copy it started shows on this page within moments, found by the
+    // finder as it offers its screen.
     snapshot(true);
-    return {200, json{{"ok", true}, {"started", started}}.dump()};
+    return {200, json{{"ok", true}, {"started", started.size()}, {"jobs", std::move(jobs)}}.dump()};
   }
   Outcome outcome;
+  auto shown = ownRunning() ? nullptr : link();
   if (c.kind == Command::Kind::Launch) {
-    bool running = false;
-    if (auto d = current()) running = !d->terminated();
-    if (running) {
+    if (ownRunning() || shown) {
       outcome = {false, "Tuckline is running"};
     } else {
       startDesktop();
       current()->waitIdle();
       outcome = {true, {}};
     }
+  } else if (shown) {
+    // Another process's copy is the one on the screen: the input is its.
+    auto reply = shown->request({{"input", body}}, std::chrono::seconds(10));
+    if (reply) return *reply;
+    outcome = {false, "Tuckline is not running"};
   } else if (auto desktop = current(); desktop && desktop->terminated() && c.kind == Command::Kind::Fault &&
                                          c.item != "next-item") {
     // A switch thrown while Tuckline is not running is there when it
     // launches again (a hot key another application took, say). Once the
     // watcher is done, nothing else touches the ended desktop.
     if (watcher_.joinable()) watcher_.join();
+    std::lock_guard source(source_);
     bool ok = applyFault(*desktop, faults_, c);
     outcome = {ok, ok ? std::string() : "unknown fault"};
-    publishEnded(*desktop);
+    if (!link()) publishEnded(*desktop);
   } else if (!desktop || desktop->terminated()) {
     outcome = {false, "Tuckline is not running"};
   } else {
@@ -247,9 +374,12 @@ void Session::close() {
     closed_ = true;
   }
   changed_.notify_all();
+  wakeFinder();
+  if (finder_.joinable()) finder_.join();
   std::lock_guard serial(inputMu_);
   if (auto d = current(); d && !d->terminated()) d->requestTermination();
   if (watcher_.joinable()) watcher_.join();
+  host_.reset();
   if (ticker_.joinable()) ticker_.join();
 }
 

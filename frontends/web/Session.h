@@ -9,12 +9,18 @@
 #include <thread>
 
 #include "frontends/web/Input.h"
+#include "frontends/web/ScreenShare.h"
 #include "frontends/web/State.h"
 #include "platform/sim/SimDesktop.h"
 
 namespace tl::web {
 
-// Tuckline running on one simulated desktop, seen by any number of pages.
+// Tuckline as the person sees it on the page: the copy this server
+// launched while it runs; otherwise whichever copy runs on the same home
+// in another process (started by "Log in" through launchd, or from a
+// console), reached through its screen socket (ScreenShare.h); otherwise
+// the bar this server's copy left behind, with the way to launch it again.
+// Any number of pages watch it.
 //
 // Threads. The desktop's main thread owns the desktop and the application:
 // they are read and changed only there — in onMain closures and in the idle
@@ -26,7 +32,10 @@ namespace tl::web {
 // guards that snapshot and is never held while anything waits on the main
 // thread, so neither side can stall the other. After the application has
 // ended and its main thread is joined, the watcher thread reads the desktop
-// once more for the final picture; nothing else runs on it then.
+// once more for the final picture; nothing else runs on it then. The
+// finder thread watches the home's screens while this server's copy is not
+// running, attaches to another copy's, and publishes what that one sends;
+// source_ orders it with the watcher and with input on the ended desktop.
 class Session {
  public:
   explicit Session(sim::SimDesktop::Config config);
@@ -65,10 +74,10 @@ class Session {
   Wait waitForChange(uint64_t stream, uint64_t seen, std::chrono::milliseconds timeout, Update& out);
 
   // One request body of POST /api/input; returns the HTTP status and a
-  // JSON reply.
+  // JSON reply. Input for the copy goes to whichever copy is shown.
   std::pair<int, std::string> input(const std::string& body);
 
-  // Blocks until the application has ended (it quit, or close()).
+  // Blocks until this server's own copy has ended (it quit, or close()).
   void waitUntilEnded();
 
   // Quits the application and ends every stream.
@@ -81,12 +90,17 @@ class Session {
 
  private:
   void refresh(sim::SimDesktop& desktop);         // main thread
-  void publish(nlohmann::json state);             // main thread or watcher
-  void publishEnded(sim::SimDesktop& desktop);    // once its main thread is joined
+  void publish(nlohmann::json state);             // any thread
+  void publishEnded(sim::SimDesktop& desktop);    // once its main thread is joined, with source_ held
   const std::string& fullLocked();                // with mu_ held
   std::shared_ptr<sim::SimDesktop> current();
+  std::shared_ptr<ScreenLink> link();
+  bool ownRunning();
   void startDesktop();                            // with inputMu_ held
   void tick();                                    // the ticker thread
+  void find();                                    // the finder thread
+  void lookForCopy();                             // the finder thread
+  void wakeFinder();
 
   sim::SimDesktop::Config config_;
 
@@ -96,7 +110,16 @@ class Session {
   std::thread watcher_;  // joins the main thread when the app has ended
   FaultBook faults_;     // the current desktop's main thread, see State.h
   FileCache files_;      // likewise
+  std::unique_ptr<ScreenHost> host_;  // this server's copy, shown to other servers' pages too
 
+  // What is shown when this server's copy is not running.
+  std::mutex source_;
+  std::mutex linkMu_;
+  std::shared_ptr<ScreenLink> link_;  // another process's copy, shown and driven
+  int finderWake_[2] = {-1, -1};
+  std::thread finder_;
+
+  std::mutex publishMu_;  // one publisher at a time; never held while waiting for anything
   std::mutex mu_;
   std::condition_variable changed_;
   uint64_t version_ = 0;

@@ -350,6 +350,8 @@ json describeDesktop(sim::SimDesktop& d, FaultBook& faults, FileCache* files) {
   json pointer = nullptr;
   if (auto p = bar.pointer()) pointer = {{"x", p->x}, {"y", p->y}};
   return {{"terminated", false},
+          // Which copy this is: the page may be showing another process's.
+          {"pid", d.simProcessInfo().processIdentifier()},
           {"screen", std::move(screen)},
           {"frontmost",
            {{"app", c.frontmostApp}, {"menus", c.frontmostMenus}, {"titles", std::move(titles)},

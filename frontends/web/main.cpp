@@ -1,7 +1,9 @@
 // The browser desktop: Tuckline on the simulated Mac, drawn by a page in a
 // web browser on this machine.
-#include <csignal>
+#include <poll.h>
 #include <unistd.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -12,7 +14,10 @@
 #include "platform/sim/SimFiles.h"
 #include "frontends/web/Server.h"
 #include "frontends/web/Session.h"
+#include "app/Main.h"
+#include "platform/sim/SimLaunchd.h"
 #include "platform/sim/SimOptions.h"
+#include "platform/sim/SimSession.h"
 #include "platform/sim/SimTextMetrics.h"
 
 using namespace tl;
@@ -67,9 +72,9 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // Quitting (Ctrl-C, kill) is taken by one thread with sigwait; every
-  // thread started from here on inherits the blocked set.
-  sigset_t signals = console::blockQuitSignals();
+  // Quitting (Ctrl-C, kill, the login session ending) is taken by one
+  // thread; every thread started from here on inherits the blocked set.
+  console::quit::install();
   std::signal(SIGPIPE, SIG_IGN);
 
   // Without its fonts the desktop could lay nothing out: said once, here.
@@ -80,6 +85,22 @@ int main(int argc, char** argv) {
 
   sim::SimDesktop::Config config = desktopOptions.config;
   config.home = home;
+  if (std::getenv("TUCKLINE_LAUNCHD")) {
+    // Started by launchd at login, this process is the application alone:
+    // it shows on the page of the browser desktop the person has open on
+    // this home, as a login item's icons appear on the one menu bar, and it
+    // ends with the session that started it.
+    sim::watchSession([] { ::kill(::getpid(), SIGTERM); });
+    config.startedByLaunchd = true;
+    config.time = sim::SimRunLoop::Time::Real;
+    sim::SimDesktop desktop(config);
+    desktop.launch([] { return tucklineMain(); });
+    std::cout << "Tuckline (PID " << ::getpid() << ") started by launchd on " << home
+              << ": it shows on the browser desktop of this home." << std::endl;
+    return web::runWithoutWindow(desktop);
+  }
+  sim::beginSession();
+
   web::Session session(config);
   web::Server server(session);
   int bound = server.bind("127.0.0.1", port);
@@ -97,22 +118,14 @@ int main(int argc, char** argv) {
   // (the person who started it) can drive the desktop.
   std::cout << "Tuckline browser desktop: " << server.address() << std::endl;
 
-  // Started by launchd at login, this process is the application: when it
-  // quits, nothing of it may stay behind, the page included. (Its address
-  // went to the job's log.)
-  std::thread asAgent;
-  if (std::getenv("TUCKLINE_LAUNCHD")) {
-    asAgent = std::thread([&session] {
-      session.waitUntilEnded();
-      kill(getpid(), SIGTERM);
-    });
+  while (!console::quit::requested()) {
+    pollfd p{console::quit::fd(), POLLIN, 0};
+    if (::poll(&p, 1, -1) > 0) console::quit::drain();
   }
-
-  int sig = 0;
-  sigwait(&signals, &sig);
   session.close();
   server.stop();
   http.join();
-  if (asAgent.joinable()) asAgent.join();
+  // Logging out: the copies launchd started for this session end with it.
+  sim::logout(home, sim::currentSession());
   return 0;
 }
