@@ -17,6 +17,9 @@ packages=(cmake ninja-build g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev
 [ "$forTests" = 1 ] && packages+=(libgtest-dev libgmock-dev libbenchmark-dev libplist-dev)
 # The clang build with LLVM's libc++, the standard library Xcode uses.
 [ "$forTests" = 1 ] && packages+=(clang libc++-14-dev libc++abi-14-dev)
+# The Mac checks: libclang reads what the adapter sends; shellcheck holds the
+# smoke script a person runs on a Mac.
+[ "$forTests" = 1 ] && packages+=(libclang-14-dev shellcheck)
 # The fuzz harnesses: clang and its sanitizer and libFuzzer runtimes.
 if [ "$forTests" = 1 ] && [ -f fuzz/run.sh ]; then packages+=(clang libclang-rt-14-dev); fi
 if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then
