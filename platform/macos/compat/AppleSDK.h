@@ -23,7 +23,7 @@
 #define TUCKLINE_APPLE_SDK_COMPAT 1
 
 // The macOS version that introduced a declaration, as Apple's documentation
-// gives it. check.sh (sends.c) requires it on every declaration below and
+// gives it (reviewed-sends.txt names the page where it has been read). check.sh (sends.c) requires it on every declaration below and
 // rejects a use of one later than the deployment target outside
 // if (@available(macOS N, *)); clang itself ignores macOS availability on
 // this host.
@@ -160,11 +160,11 @@ struct proc_bsdinfo {
   int32_t pbi_nice;
   uint64_t pbi_start_tvsec;
   uint64_t pbi_start_tvusec;
-} TL_MACOS(10.5);
+} TL_MACOS(10.6);
 #ifdef __cplusplus
 extern "C" {
 #endif
-int proc_pidinfo(int pid, int flavor, uint64_t arg, void* buffer, int buffersize) TL_MACOS(10.5);
+int proc_pidinfo(int pid, int flavor, uint64_t arg, void* buffer, int buffersize) TL_MACOS(10.6);
 #ifdef __cplusplus
 }
 #endif
@@ -172,7 +172,7 @@ int proc_pidinfo(int pid, int flavor, uint64_t arg, void* buffer, int buffersize
 // ---- Foundation.
 
 @interface NSFileHandle (TLAppleSDK)
-- (BOOL)seekToEndReturningOffset:(unsigned long long*)offsetInFile error:(NSError**)error TL_MACOS(10.15.4);
+- (BOOL)seekToEndReturningOffset:(unsigned long long*)offsetInFile error:(NSError**)error TL_MACOS(10.15);
 - (BOOL)writeData:(NSData*)data error:(NSError**)error TL_MACOS(10.15);
 - (BOOL)closeAndReturnError:(NSError**)error TL_MACOS(10.15);
 @end
@@ -258,7 +258,7 @@ TL_MACOS(10.5) @interface CALayer : NSObject
 @end
 
 TL_MACOS(10.9) @interface NSStackView : NSView
-+ (instancetype)stackViewWithViews:(NSArray<NSView*>*)views TL_MACOS(10.11);
++ (instancetype)stackViewWithViews:(NSArray<NSView*>*)views TL_MACOS(10.9);
 @property NSUserInterfaceLayoutOrientation orientation TL_MACOS(10.9);
 @property NSLayoutAttribute alignment TL_MACOS(10.9);
 @property CGFloat spacing TL_MACOS(10.9);
