@@ -52,24 +52,36 @@ static int introduced(CXCursor decl) {
   return version;
 }
 
-static enum CXChildVisitResult findClassRef(CXCursor c, CXCursor parent, CXClientData data) {
+// The first cursor of one kind among another's children (or, with
+// CXChildVisit_Recurse, anywhere below it).
+struct Find {
+  enum CXCursorKind kind;
+  enum CXChildVisitResult otherwise;
+  CXCursor found;
+};
+
+static enum CXChildVisitResult find(CXCursor c, CXCursor parent, CXClientData data) {
   (void)parent;
-  if (clang_getCursorKind(c) == CXCursor_ObjCClassRef) {
-    *(CXCursor*)data = c;
-    return CXChildVisit_Break;
-  }
-  return CXChildVisit_Continue;
+  struct Find* f = data;
+  if (clang_getCursorKind(c) != f->kind) return f->otherwise;
+  f->found = c;
+  return CXChildVisit_Break;
 }
+
+static CXCursor first(CXCursor in, enum CXCursorKind kind, enum CXChildVisitResult how) {
+  struct Find f = {kind, how, clang_getNullCursor()};
+  clang_visitChildren(in, find, &f);
+  return f.found;
+}
+
+// A path below the project's root as the project names it.
+static const char* relative(const char* file) { return file + (strncmp(file, root, rootLength) == 0 ? rootLength : 0); }
 
 // The class, category's class or <protocol> that declares a method or property.
 static void containerOf(CXCursor member, char* out, size_t size) {
   CXCursor parent = clang_getCursorSemanticParent(member);
   enum CXCursorKind kind = clang_getCursorKind(parent);
-  CXCursor named = parent;
-  if (kind == CXCursor_ObjCCategoryDecl) {
-    named = clang_getNullCursor();
-    clang_visitChildren(parent, findClassRef, &named);
-  }
+  CXCursor named = kind == CXCursor_ObjCCategoryDecl ? first(parent, CXCursor_ObjCClassRef, CXChildVisit_Continue) : parent;
   CXString spelling = clang_getCursorSpelling(named);
   snprintf(out, size, kind == CXCursor_ObjCProtocolDecl ? "<%s>" : "%s", clang_getCString(spelling));
   clang_disposeString(spelling);
@@ -81,7 +93,7 @@ static void printUse(const char* how, const char* container, CXCursor decl, int 
   fileOf(at, file, sizeof file, &line);
   CXString name = clang_getCursorSpelling(decl);
   printf("send\t%s\t%s\t%s\t%d.%d\t%s:%u\n", how, container, clang_getCString(name), guard / 100, guard % 100,
-         file + (strncmp(file, root, rootLength) == 0 ? rootLength : 0), line);
+         relative(file), line);
   clang_disposeString(name);
 }
 
@@ -103,7 +115,7 @@ static void use(CXCursor at, CXCursor decl, int guard) {
       fileOf(at, where, sizeof where, &whereLine);
       CXString name = clang_getCursorSpelling(decl);
       printf("late\t%s\t%d.%d\t%d.%d\t%s:%u\n", clang_getCString(name), since / 100, since % 100, guard / 100,
-             guard % 100, where + (strncmp(where, root, rootLength) == 0 ? rootLength : 0), whereLine);
+             guard % 100, relative(where), whereLine);
       clang_disposeString(name);
     }
   }
@@ -131,15 +143,6 @@ static void use(CXCursor at, CXCursor decl, int guard) {
 struct Walk {
   int guard;
 };
-
-static enum CXChildVisitResult findAvailability(CXCursor c, CXCursor parent, CXClientData data) {
-  (void)parent;
-  if (clang_getCursorKind(c) == CXCursor_ObjCAvailabilityCheckExpr) {
-    *(CXCursor*)data = c;
-    return CXChildVisit_Break;
-  }
-  return CXChildVisit_Recurse;
-}
 
 // The macOS version an @available(macOS N, *) expression asks for; 0 if none.
 static int availabilityAsked(CXCursor check) {
@@ -182,19 +185,23 @@ static enum CXChildVisitResult walk(CXCursor c, CXCursor parent, CXClientData da
   if (clang_isExpression(kind) || clang_isReference(kind)) use(c, clang_getCursorReferenced(c), outer->guard);
 
   if (kind == CXCursor_IfStmt) {
-    // if (@available(macOS N, *)) guards its first branch only.
+    // if (@available(macOS N, *)) guards its first branch only: the child
+    // after the condition, the first expression among the children.
     struct Children children = {.count = 0};
     clang_visitChildren(c, collect, &children);
-    int nextGuard = 0;
+    int asked = 0;
+    unsigned guarded = children.count;
     for (unsigned i = 0; i < children.count; ++i) {
       struct Walk inner = *outer;
-      if (nextGuard > inner.guard) inner.guard = nextGuard;
-      nextGuard = 0;
-      CXCursor check = clang_getNullCursor();
-      if (clang_getCursorKind(children.items[i]) == CXCursor_ObjCAvailabilityCheckExpr) check = children.items[i];
-      else clang_visitChildren(children.items[i], findAvailability, &check);
+      if (i == guarded && asked > inner.guard) inner.guard = asked;
+      if (guarded == children.count && clang_isExpression(clang_getCursorKind(children.items[i]))) {
+        CXCursor check = clang_getCursorKind(children.items[i]) == CXCursor_ObjCAvailabilityCheckExpr
+                             ? children.items[i]
+                             : first(children.items[i], CXCursor_ObjCAvailabilityCheckExpr, CXChildVisit_Recurse);
+        if (!clang_Cursor_isNull(check)) asked = availabilityAsked(check);
+        guarded = i + 1;
+      }
       walk(children.items[i], c, &inner);
-      if (!clang_Cursor_isNull(check)) nextGuard = availabilityAsked(check);
     }
     return CXChildVisit_Continue;
   }
@@ -271,7 +278,7 @@ static enum CXChildVisitResult bare(CXCursor c, CXCursor parent, CXClientData da
     CXString name = clang_getCursorSpelling(c);
     CXString kindName = clang_getCursorKindSpelling(kind);
     printf("bare\t%s\t%s\t%s:%u\n", clang_getCString(kindName), clang_getCString(name),
-           file + (strncmp(file, root, rootLength) == 0 ? rootLength : 0), line);
+           relative(file), line);
     clang_disposeString(kindName);
     clang_disposeString(name);
   }
