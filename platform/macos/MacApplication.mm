@@ -63,26 +63,47 @@ class MacApplication final : public Application {
     return fromNS(event);
   }
 
+  // macOS 14 activates cooperatively: the old call is deprecated there and
+  // may leave the alert behind the frontmost application, so 14 and later
+  // get the new request. On 13 the old call is the only one there is.
   void activateIgnoringOtherApps(bool flag) override {
+    if (@available(macOS 14, *)) {
+      [NSApp activate];
+    } else {
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
-    // Deprecated from macOS 14 on, still the one call that does this on 13.
-    [NSApp activateIgnoringOtherApps:flag ? YES : NO];
+      [NSApp activateIgnoringOtherApps:flag ? YES : NO];
 #pragma clang diagnostic pop
+    }
   }
 
  private:
   TLAppDelegateBridge* bridge_;
 };
 
+// When the kernel started the process, in seconds since 1970; absent for a
+// process that has ended or that this user may not inspect.
+std::optional<double> kernelStartTime(pid_t pid) {
+  struct proc_bsdinfo info = {};
+  if (proc_pidinfo(pid, PROC_PIDTBSDINFO, 0, &info, static_cast<int>(sizeof info)) != static_cast<int>(sizeof info))
+    return std::nullopt;
+  return static_cast<double>(info.pbi_start_tvsec) + static_cast<double>(info.pbi_start_tvusec) / 1e6;
+}
+
 class MacWorkspace final : public Workspace {
  public:
   // In AppKit's order; the launch dates let the core order the copies.
+  // LaunchServices dates only what it launched itself: a copy launchd
+  // starts at login has none. Without a date the core would compare process
+  // ids, and once the pid counter wraps a newer copy can hold the lower one
+  // and stay beside the older; the kernel's start time keeps the order, so
+  // ids break only exact ties.
   std::vector<RunningApplication> runningApplicationsWithBundleIdentifier(const std::string& bundleID) override {
     std::vector<RunningApplication> result;
     for (NSRunningApplication* app in [NSRunningApplication runningApplicationsWithBundleIdentifier:toNS(bundleID)]) {
       RunningApplication running{static_cast<int32_t>(app.processIdentifier), std::nullopt};
       if (NSDate* launched = app.launchDate) running.launchDate = launched.timeIntervalSince1970;
+      else running.launchDate = kernelStartTime(app.processIdentifier);
       result.push_back(running);
     }
     return result;

@@ -7,6 +7,15 @@
 // between the two explicitly.
 #pragma once
 
+// Held, not hoped for: a file that brings in an Apple header (or, for the
+// header check, GNUstep's or the compat header) before this one would bind
+// the look-alikes to Carbon's global structs, and the mismatch would only
+// show at link time or as a call through the wrong vtable slot.
+#if defined(__MACTYPES__) || defined(__CARBON__) || defined(__HITOOLBOX__) || defined(__CARBONEVENTS__) || \
+    defined(_GNUstep_H_AppKit) || defined(TUCKLINE_APPLE_SDK_COMPAT)
+#error "include platform/macos/MacBridge.h before any Apple header"
+#endif
+
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -29,6 +38,7 @@
 #import <AppKit/AppKit.h>
 #import <Carbon/Carbon.h>
 #import <QuartzCore/QuartzCore.h>
+#include <libproc.h>
 #endif
 
 namespace tl::mac {

@@ -16,15 +16,26 @@
 #     compat/AppleSDK.h for the newer declarations GNUstep lacks.
 #  4. Nothing missing at link time: every symbol of the project's namespace
 #     that an object file needs is defined by one of them.
+#  5. What GNUstep cannot tell apart from Apple: every message, property and
+#     framework function the adapter uses, read from clang's syntax tree
+#     (sends.c, over libclang), must be on the reviewed list
+#     (reviewed-sends.txt), which names the Apple page each was taken from;
+#     one that came later than macOS 13.0 must sit under
+#     if (@available(macOS N, *)). Every declaration of compat/AppleSDK.h
+#     says which macOS introduced it, and one later than 13.0 used outside
+#     such a guard fails too.
 #
 # Then it checks itself: a renamed interface method, a misspelt AppKit
-# selector, a floating-point to_chars, a deny-listed feature and a deleted
-# definition must each be rejected. A check that lets one through proves
-# nothing. Nothing is linked or run: whether the program behaves right on a
-# Mac is beyond this machine.
+# selector, a floating-point to_chars, a deny-listed feature, a deleted
+# definition, a selector only GNUstep has, a macOS 14 method called without
+# a guard, a compat declaration without its version and an Apple header
+# included before MacBridge.h must each be rejected. A check that lets one
+# through proves nothing. Nothing is linked or run: whether the program
+# behaves right on a Mac is beyond this machine.
 #
 # Exits non-zero on any error or warning. Installs clang, Debian's libc++
-# headers and GNUstep's development headers with apt-get when missing.
+# headers, libclang and GNUstep's development headers with apt-get when
+# missing.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -35,6 +46,7 @@ started=$SECONDS
 need_install=()
 command -v clang++ >/dev/null 2>&1 || need_install+=(clang)
 [[ -f /usr/lib/llvm-14/include/c++/v1/__availability ]] || need_install+=(libc++-14-dev libc++abi-14-dev)
+[[ -f /usr/lib/llvm-14/include/clang-c/Index.h ]] || need_install+=(libclang-14-dev)
 [[ -f /usr/include/GNUstep/AppKit/AppKit.h ]] || need_install+=(libgnustep-gui-dev)
 [[ -f /usr/include/GNUstep/Foundation/Foundation.h ]] || need_install+=(libgnustep-base-dev)
 if ((${#need_install[@]})); then
@@ -42,13 +54,17 @@ if ((${#need_install[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   SUDO=""
   [[ "$(id -u)" -eq 0 ]] || SUDO="sudo"
-  if ! $SUDO apt-get install -y --no-install-recommends "${need_install[@]}" >/tmp/tuckline-check-apt.log 2>&1; then
-    $SUDO apt-get update >>/tmp/tuckline-check-apt.log 2>&1
-    $SUDO apt-get install -y --no-install-recommends "${need_install[@]}" >>/tmp/tuckline-check-apt.log 2>&1 || {
-      tail -20 /tmp/tuckline-check-apt.log >&2
+  # A name of its own: a fixed one could be another user's file, or a link.
+  apt_log="$(mktemp "${TMPDIR:-/tmp}/tuckline-check-apt.XXXXXX")"
+  if ! $SUDO apt-get install -y --no-install-recommends "${need_install[@]}" >"$apt_log" 2>&1; then
+    $SUDO apt-get update >>"$apt_log" 2>&1
+    $SUDO apt-get install -y --no-install-recommends "${need_install[@]}" >>"$apt_log" 2>&1 || {
+      tail -20 "$apt_log" >&2
+      rm -f "$apt_log"
       exit 1
     }
   fi
+  rm -f "$apt_log"
 fi
 
 work="$(mktemp -d)"
@@ -168,6 +184,60 @@ defined_everywhere() {
   fi
 }
 
+# sends_of OUTPUT FILE...: the uses sends.c reports for the adapter files,
+# each once.
+compat_header=platform/macos/compat/AppleSDK.h
+sends_of() {
+  local out="$1"; shift
+  local i=0 src
+  for src in "$@"; do
+    (
+      "$work/sends" "$src" "$compat_header" "$root/" -- "${objcxx[@]}" -I "${sends_include:-$root}" -I "$root" \
+        >"$work/sends.$i" 2>&1 ||
+        echo "error	$src does not parse: $(head -3 "$work/sends.$i")" >"$work/sends.$i"
+    ) &
+    i=$((i + 1))
+    while (($(jobs -rp | wc -l) >= jobs_max)); do wait -n || true; done
+  done
+  wait
+  cat "$work"/sends.[0-9]* | sort -u >"$out"
+  rm -f "$work"/sends.[0-9]*
+}
+
+# vetted USES [--all]: prints each use that is not as reviewed and exits
+# non-zero if any. With --all, an entry of the list nothing uses fails too,
+# so the list says exactly what the adapter sends.
+reviewed=platform/macos/reviewed-sends.txt
+vetted() {
+  awk -F'\t' -v all="${2:-}" -v deployment=13.0 '
+    function version(v,  parts) { split(v, parts, "."); return parts[1] * 100 + parts[2] }
+    FNR == NR {
+      if ($0 ~ /^#/ || $0 ~ /^[ \t]*$/) next
+      split($0, f, /[ \t]+/)
+      key = f[1] " " f[2] " " f[3]
+      since[key] = f[4]; unused[key] = 1
+      next
+    }
+    $1 == "error" { print "  " $2; bad = 1; next }
+    $1 == "bare" { print "  " $4 ": " $3 " (" $2 ") in the compat header says no macOS version"; bad = 1; next }
+    $1 == "late" {
+      print "  " $5 ": " $2 " came with macOS " $3 ", used outside if (@available(macOS " $3 ", *))"; bad = 1; next
+    }
+    $1 == "send" {
+      key = $2 " " $3 " " $4
+      delete unused[key]
+      if (!(key in since)) { print "  " $6 ": " key " is not on the reviewed list " FILENAME; bad = 1; next }
+      if (version(since[key]) > version(deployment) && version($5) < version(since[key])) {
+        print "  " $6 ": " key " came with macOS " since[key] ", used outside if (@available(macOS " since[key] ", *))"
+        bad = 1
+      }
+    }
+    END {
+      if (all != "") for (key in unused) { print "  " key " is listed but nothing sends it"; bad = 1 }
+      exit bad
+    }' "$root/$reviewed" "$1"
+}
+
 # ---------------------------------------------------------------- 1, 3: compile everything
 sources=("${core[@]}" "${adapter[@]}")
 mkdir -p "$work/obj"
@@ -211,6 +281,16 @@ if ((failed == 0)); then
     failed=1
   fi
 fi
+# ---------------------------------------------------------------- 5: the adapter's sends
+clang -std=c11 -Wall -Wextra -Werror -isystem /usr/lib/llvm-14/include "$here/sends.c" \
+  -L /usr/lib/llvm-14/lib -Wl,-rpath,/usr/lib/llvm-14/lib -lclang -o "$work/sends"
+sends_of "$work/uses.txt" "${adapter[@]}"
+if vetted "$work/uses.txt" --all; then
+  echo "ok      $(grep -c '^send' "$work/uses.txt") uses of the frameworks as reviewed, none later than macOS 13.0 unguarded"
+else
+  echo "FAILED  uses of the frameworks not as reviewed in $reviewed (above)"
+  failed=1
+fi
 if ((failed)); then
   echo "check: errors above" >&2
   exit 1
@@ -229,8 +309,10 @@ selftest() {
 }
 # plant FILE SED-EXPRESSION COPY: a copy with one change, which must take.
 plant() {
-  sed "$2" "$root/$1" >"$3"
-  if cmp -s "$root/$1" "$3"; then
+  local from="$1"
+  [[ "$from" == /* ]] || from="$root/$from"
+  sed "$2" "$from" >"$3"
+  if cmp -s "$from" "$3"; then
     echo "check: self-test could not plant its fault in $1" >&2
     exit 1
   fi
@@ -267,4 +349,27 @@ for i in "${!sources[@]}"; do
 done
 selftest "a deleted definition" "undefined: tl::AppDelegate::menuHelp()" defined_everywhere "$work"/obj/*.o
 
-echo "check: ${#core[@]} core and ${#adapter[@]} adapter files compiled against Apple's libc++ markup; all five planted faults rejected ($((SECONDS - started)) s)"
+# ...a selector only GNUstep has, a macOS 14 method outside its guard and a
+# compat declaration that does not say when it came, planted together (one
+# parse) and each rejected in its own words...
+plant platform/macos/MacApplication.mm \
+  's|void run() override { \[NSApp run\]; }|void run() override { [NSApp notImplemented:@selector(run)]; [NSApp run]; }|' \
+  "$work/MacApplication.gnustep.mm"
+plant "$work/MacApplication.gnustep.mm" 's|if (@available(macOS 14, \*)) {|if (flag \|\| !flag) {|' \
+  "$work/MacApplication.mm"
+mkdir -p "$work/undated/platform/macos/compat"
+plant $compat_header 's|^- (NSApplicationActivationPolicy)activationPolicy TL_MACOS(10.6);|- (NSApplicationActivationPolicy)activationPolicy;|' \
+  "$work/undated/$compat_header"
+sends_include="$work/undated" sends_of "$work/planted.txt" "$work/MacApplication.mm"
+selftest "a selector only GNUstep has" "NSObject notImplemented: is not on the reviewed list" vetted "$work/planted.txt"
+selftest "a macOS 14 method called without a guard" \
+  "NSApplication activate came with macOS 14.0, used outside if (@available(macOS 14.0, *))" vetted "$work/planted.txt"
+selftest "a compat declaration without its macOS version" "activationPolicy (ObjCInstanceMethodDecl) in the compat header says no macOS version" \
+  vetted "$work/planted.txt"
+
+# ...and an Apple header before MacBridge.h.
+plant platform/macos/MacStatusBar.mm '1s|^|#import <AppKit/AppKit.h>\n|' "$work/MacStatusBar.mm"
+selftest "an Apple header before MacBridge.h" "include platform/macos/MacBridge.h before any Apple header" \
+  compile "$work/MacStatusBar.mm" "$work/order.o"
+
+echo "check: ${#core[@]} core and ${#adapter[@]} adapter files compiled against Apple's libc++ markup, $(grep -c '^send' "$work/uses.txt") uses of the frameworks as reviewed; all nine planted faults rejected ($((SECONDS - started)) s)"
