@@ -50,6 +50,10 @@ std::string gaveWayText(sim::SimDesktop& desktop) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Termination requests from the system (launchctl bootout, kill, the
+  // login session ending) arrive as signals, taken from the first instant
+  // by a thread of their own, which leaves acting on them to this one.
+  console::quit::install();
   std::string home, script;
   // launchd started this copy at login: no terminal, no script.
   const bool launchdJob = std::getenv("TUCKLINE_LAUNCHD") != nullptr;
@@ -121,9 +125,6 @@ int main(int argc, char** argv) {
     }
   }
 
-  // Termination requests from the system (launchctl bootout, kill, the
-  // login session ending) arrive as signals; this thread acts on them.
-  console::quit::install();
   config.startedByLaunchd = launchdJob;
   if (launchdJob) sim::watchSession([] { ::kill(::getpid(), SIGTERM); });
   else sim::beginSession();

@@ -37,6 +37,10 @@ int refuse(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Quitting (Ctrl-C, kill, the login session ending) is taken from the
+  // first instant by one thread; every thread started later inherits the
+  // blocked set.
+  console::quit::install();
   std::string home;
   int port = 8765;
   bool portGiven = false;
@@ -72,9 +76,6 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // Quitting (Ctrl-C, kill, the login session ending) is taken by one
-  // thread; every thread started from here on inherits the blocked set.
-  console::quit::install();
   std::signal(SIGPIPE, SIG_IGN);
 
   // Without its fonts the desktop could lay nothing out: said once, here.
