@@ -47,10 +47,16 @@ void install() {
     int sig = 0;
     if (sigwait(&signals, &sig) != 0) return;
     request();
-    struct timespec grace {static_cast<time_t>(kGrace.count()), 0};
     // A second signal, or the grace running out, while the orderly end is
-    // still under way: nothing of the program may stay behind.
-    sigtimedwait(&signals, nullptr, &grace);
+    // still under way: nothing of the program may stay behind. (Only a
+    // signal or the clock ends the wait: a spurious return does not.)
+    auto deadline = std::chrono::steady_clock::now() + kGrace;
+    for (;;) {
+      auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) break;
+      timespec wait{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+      if (sigtimedwait(&signals, nullptr, &wait) > 0) break;
+    }
     ::_exit(128 + sig);
   }).detach();
 }
