@@ -94,6 +94,14 @@ class Processes : public Desktop {
     Desktop::SetUp();
     store("didShowIntro", Value(true));
   }
+  // Whatever a failed expectation left running goes with the test.
+  void TearDown() override {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root, ec))
+      if (entry.path().parent_path().filename() == "screens" && entry.path().extension() == ".sock")
+        if (pid_t pid = std::atoi(entry.path().stem().c_str()); pid > 0 && pid != getpid()) kill(pid, SIGKILL);
+    Desktop::TearDown();
+  }
   std::string screens() { return home + "/.simdesktop/screens"; }
   bool noScreens() {
     std::error_code ec;
