@@ -259,10 +259,11 @@ ScreenHost::ScreenHost(sim::SimDesktop& desktop) : shared_(std::make_shared<Shar
   ::unlinkat(dirFd, making.c_str(), 0);
   int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   sockaddr_un addr = addressIn(dirFd, making);
-  mode_t mask = ::umask(077);
+  // The folder lets nobody else in; the socket itself is the user's alone
+  // too (not by the umask, which is every thread's).
   bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-  ::umask(mask);
-  if (!bound || ::listen(fd, 16) != 0 || ::renameat(dirFd, making.c_str(), dirFd, name.c_str()) != 0) {
+  if (!bound || ::fchmodat(dirFd, making.c_str(), 0600, 0) != 0 || ::listen(fd, 16) != 0 ||
+      ::renameat(dirFd, making.c_str(), dirFd, name.c_str()) != 0) {
     if (bound) ::unlinkat(dirFd, making.c_str(), 0);
     if (fd >= 0) ::close(fd);
     ::close(dirFd);
