@@ -1,0 +1,328 @@
+// Foundation's binary form of a property list, "bplist00": objects, an
+// offset table and a trailer saying where things are.
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <vector>
+
+#include "platform/sim/PlistForms.h"
+#include "platform/sim/PropertyList.h"
+
+namespace tl::sim::plist {
+
+namespace {
+
+uint64_t bigEndian(const unsigned char* p, size_t n) {
+  uint64_t v = 0;
+  for (size_t k = 0; k < n; ++k) v = (v << 8) | p[k];
+  return v;
+}
+
+// ---------------------------------------------------------------- reading
+
+class BinaryReader {
+ public:
+  explicit BinaryReader(std::string_view s)
+      : data_(reinterpret_cast<const unsigned char*>(s.data())), size_(s.size()), budget_(8 * s.size() + 4096) {}
+
+  std::optional<Value> document() {
+    if (size_ < 8 + 32 || std::memcmp(data_, "bplist00", 8) != 0) return fail("no binary property list"), std::nullopt;
+    const unsigned char* trailer = data_ + size_ - 32;
+    offsetSize_ = trailer[6];
+    refSize_ = trailer[7];
+    count_ = bigEndian(trailer + 8, 8);
+    uint64_t top = bigEndian(trailer + 16, 8);
+    table_ = bigEndian(trailer + 24, 8);
+    const uint64_t end = size_ - 32;
+    if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8 || count_ == 0 || top >= count_ ||
+        table_ < 8 || table_ > end || count_ > (end - table_) / offsetSize_)
+      return fail("a trailer that does not fit the file"), std::nullopt;
+    open_.assign(count_, false);
+    return object(top, 0);
+  }
+
+  std::string error;
+
+ private:
+  bool fail(const std::string& why) {
+    if (error.empty()) error = why + " (binary)";
+    return false;
+  }
+
+  // The object's marker position, checked against the file.
+  bool offsetOf(uint64_t object, uint64_t& at) {
+    at = bigEndian(data_ + table_ + object * offsetSize_, offsetSize_);
+    return (at >= 8 && at < table_) || fail("an object outside the file");
+  }
+
+  // Length of a collection, string or data: in the marker, or an integer after it.
+  bool length(uint64_t& pos, unsigned info, uint64_t& n) {
+    if (info != 0xF) {
+      n = info;
+      return true;
+    }
+    if (pos >= table_ || (data_[pos] >> 4) != 0x1 || (data_[pos] & 0xF) > 3) return fail("a malformed length");
+    uint64_t bytes = uint64_t{1} << (data_[pos] & 0xF);
+    if (pos + 1 + bytes > table_) return fail("a length past the end");
+    n = bigEndian(data_ + pos + 1, bytes);
+    pos += 1 + bytes;
+    return true;
+  }
+
+  bool payload(uint64_t pos, uint64_t n, uint64_t unit) {
+    return (n <= (table_ - pos) / unit) || fail("an object running past the end");
+  }
+
+  std::optional<std::string> string(uint64_t object) {
+    uint64_t at = 0;
+    if (!offsetOf(object, at)) return std::nullopt;
+    unsigned type = data_[at] >> 4, info = data_[at] & 0xF;
+    uint64_t pos = at + 1, n = 0;
+    if (type != 0x5 && type != 0x6) return fail("a dictionary key that is not a string"), std::nullopt;
+    if (!length(pos, info, n) || !payload(pos, n, type == 0x5 ? 1 : 2)) return std::nullopt;
+    std::string out;
+    if (type == 0x5) {
+      // ASCII: a byte above 0x7F has no meaning here.
+      for (uint64_t k = 0; k < n; ++k) {
+        if (data_[pos + k] > 0x7F) return fail("an ASCII string with a byte above 0x7F"), std::nullopt;
+        out += static_cast<char>(data_[pos + k]);
+      }
+      return out;
+    }
+    for (uint64_t k = 0; k < n; ++k) {
+      uint32_t unit = static_cast<uint32_t>(bigEndian(data_ + pos + 2 * k, 2));
+      if (unit >= 0xDC00 && unit < 0xE000) return fail("a lone low surrogate"), std::nullopt;
+      if (unit >= 0xD800 && unit < 0xDC00) {
+        uint32_t low = k + 1 < n ? static_cast<uint32_t>(bigEndian(data_ + pos + 2 * (k + 1), 2)) : 0;
+        if (low < 0xDC00 || low >= 0xE000) return fail("a lone high surrogate"), std::nullopt;
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        ++k;
+      }
+      appendUtf8(out, unit);
+    }
+    return out;
+  }
+
+  std::optional<Value> object(uint64_t object, int depth) {
+    if (budget_ == 0) return fail("more values than the file could hold"), std::nullopt;
+    --budget_;
+    uint64_t at = 0;
+    if (!offsetOf(object, at)) return std::nullopt;
+    unsigned type = data_[at] >> 4, info = data_[at] & 0xF;
+    uint64_t pos = at + 1, n = 0;
+    switch (type) {
+      case 0x0:
+        if (info == 0x8 || info == 0x9) return Value(info == 0x9);
+        return fail("a null or fill object"), std::nullopt;
+      case 0x1: {
+        if (info > 4 || !payload(pos, uint64_t{1} << info, 1)) return fail("a malformed integer"), std::nullopt;
+        if (info < 3) return Value(static_cast<int64_t>(bigEndian(data_ + pos, size_t{1} << info)));
+        if (info == 3) return Value(static_cast<int64_t>(bigEndian(data_ + pos, 8)));
+        // 128 bits: only what fits in 64 with its sign.
+        uint64_t high = bigEndian(data_ + pos, 8), low = bigEndian(data_ + pos + 8, 8);
+        bool fits = (high == 0 && low <= uint64_t{INT64_MAX}) || (high == ~uint64_t{0} && low > uint64_t{INT64_MAX});
+        if (!fits) return fail("an integer beyond 64 bits"), std::nullopt;
+        return Value(static_cast<int64_t>(low));
+      }
+      case 0x2:
+      case 0x3: {
+        if ((info != 2 && info != 3) || (type == 0x3 && info != 3) || !payload(pos, uint64_t{1} << info, 1))
+          return fail("a malformed real or date"), std::nullopt;
+        double d = 0;
+        if (info == 2) {
+          auto bits = static_cast<uint32_t>(bigEndian(data_ + pos, 4));
+          float f = 0;
+          std::memcpy(&f, &bits, sizeof f);
+          d = f;
+        } else {
+          d = bitsToDouble(bigEndian(data_ + pos, 8));
+        }
+        return type == 0x2 ? Value(d) : Value(Value::Date{d});
+      }
+      case 0x4: {
+        if (!length(pos, info, n) || !payload(pos, n, 1)) return std::nullopt;
+        return Value(Value::Data{std::vector<uint8_t>(data_ + pos, data_ + pos + n)});
+      }
+      case 0x5:
+      case 0x6: {
+        auto s = string(object);
+        if (!s) return std::nullopt;
+        return Value(std::move(*s));
+      }
+      case 0xA:
+      case 0xD: {
+        if (depth >= kPlistMaxDepth) return fail("nesting deeper than " + std::to_string(kPlistMaxDepth)), std::nullopt;
+        if (open_[object]) return fail("a collection that contains itself"), std::nullopt;
+        if (!length(pos, info, n) || !payload(pos, n, type == 0xD ? 2 * refSize_ : refSize_)) return std::nullopt;
+        auto ref = [&](uint64_t k) { return bigEndian(data_ + pos + k * refSize_, refSize_); };
+        for (uint64_t k = 0; k < (type == 0xD ? 2 * n : n); ++k)
+          if (ref(k) >= count_) return fail("a reference to no object"), std::nullopt;
+        open_[object] = true;
+        std::optional<Value> result;
+        if (type == 0xA) {
+          Value::Array items;
+          for (uint64_t k = 0; k < n; ++k) {
+            auto v = this->object(ref(k), depth + 1);
+            if (!v) return std::nullopt;
+            items.push_back(std::move(*v));
+          }
+          result = Value(std::move(items));
+        } else {
+          Value::Dict entries;
+          std::set<std::string, std::less<>> keys;
+          for (uint64_t k = 0; k < n; ++k) {
+            auto key = string(ref(k));
+            if (!key) return std::nullopt;
+            if (!keys.insert(*key).second) return fail("a dictionary that repeats a key"), std::nullopt;
+            auto v = this->object(ref(n + k), depth + 1);
+            if (!v) return std::nullopt;
+            entries.emplace_back(std::move(*key), std::move(*v));
+          }
+          result = Value(std::move(entries));
+        }
+        open_[object] = false;
+        return result;
+      }
+      default:  // UIDs of keyed archives, sets, and what no version of the format defines
+        return fail("an object of a kind user defaults do not hold"), std::nullopt;
+    }
+  }
+
+  const unsigned char* data_;
+  uint64_t size_;
+  uint64_t budget_;
+  uint64_t offsetSize_ = 0, refSize_ = 0, count_ = 0, table_ = 0;
+  std::vector<bool> open_;
+};
+
+// ---------------------------------------------------------------- writing
+
+class BinaryWriter {
+ public:
+  std::string document(const Value& root) {
+    count_ = countOf(root);
+    refSize_ = bytesFor(count_ - 1);
+    objects_.resize(count_);
+    add(root);
+    std::string out = "bplist00";
+    std::vector<uint64_t> offsets;
+    for (const std::string& o : objects_) {
+      offsets.push_back(out.size());
+      out += o;
+    }
+    uint64_t table = out.size();
+    size_t offsetSize = bytesFor(table);
+    for (uint64_t o : offsets) putBigEndian(out, o, offsetSize);
+    out.append(6, '\0');
+    out += static_cast<char>(offsetSize);
+    out += static_cast<char>(refSize_);
+    putBigEndian(out, count_, 8);
+    putBigEndian(out, 0, 8);  // the root is the first object
+    putBigEndian(out, table, 8);
+    return out;
+  }
+
+ private:
+  static size_t bytesFor(uint64_t n) { return n <= 0xFF ? 1 : n <= 0xFFFF ? 2 : n <= 0xFFFFFFFF ? 4 : 8; }
+  static void putBigEndian(std::string& out, uint64_t v, size_t n) {
+    for (size_t k = n; k-- > 0;) out += static_cast<char>(v >> (8 * k));
+  }
+  static uint64_t countOf(const Value& v) {
+    uint64_t n = 1;
+    if (auto* a = std::get_if<Value::Array>(&v.v))
+      for (const Value& item : *a) n += countOf(item);
+    if (auto* m = std::get_if<Value::Dict>(&v.v))
+      for (const auto& entry : *m) n += 1 + countOf(entry.second);
+    return n;
+  }
+  static void marker(std::string& out, unsigned type, uint64_t n) {
+    if (n < 15) {
+      out += static_cast<char>(type << 4 | n);
+      return;
+    }
+    out += static_cast<char>(type << 4 | 0xF);
+    size_t bytes = bytesFor(n);
+    out += static_cast<char>(0x10 | (bytes == 1 ? 0 : bytes == 2 ? 1 : bytes == 4 ? 2 : 3));
+    putBigEndian(out, n, bytes);
+  }
+
+  uint64_t addString(const std::string& s) {
+    uint64_t index = next_++;
+    std::string& out = objects_[index];
+    if (std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+      marker(out, 0x5, s.size());
+      out += s;
+      return index;
+    }
+    std::string units;
+    uint32_t cp = 0;
+    for (size_t i = 0; i < s.size() && nextCodePoint(s, i, cp);) {
+      if (cp >= 0x10000) {
+        cp -= 0x10000;
+        putBigEndian(units, 0xD800 + (cp >> 10), 2);
+        putBigEndian(units, 0xDC00 + (cp & 0x3FF), 2);
+      } else {
+        putBigEndian(units, cp, 2);
+      }
+    }
+    marker(out, 0x6, units.size() / 2);
+    out += units;
+    return index;
+  }
+
+  uint64_t add(const Value& v) {
+    if (auto* s = std::get_if<std::string>(&v.v)) return addString(*s);
+    uint64_t index = next_++;
+    std::string out;
+    if (auto* b = std::get_if<bool>(&v.v)) {
+      out += static_cast<char>(*b ? 0x09 : 0x08);
+    } else if (auto* i = std::get_if<int64_t>(&v.v)) {
+      auto u = static_cast<uint64_t>(*i);
+      size_t bytes = *i < 0 ? 8 : bytesFor(u);  // negative numbers take all eight bytes
+      out += static_cast<char>(0x10 | (bytes == 1 ? 0 : bytes == 2 ? 1 : bytes == 4 ? 2 : 3));
+      putBigEndian(out, u, bytes);
+    } else if (auto* d = std::get_if<double>(&v.v)) {
+      out += '\x23';
+      putBigEndian(out, doubleToBits(*d), 8);
+    } else if (auto* date = std::get_if<Value::Date>(&v.v)) {
+      out += '\x33';
+      putBigEndian(out, doubleToBits(date->secondsSince2001), 8);
+    } else if (auto* data = std::get_if<Value::Data>(&v.v)) {
+      marker(out, 0x4, data->bytes.size());
+      out.append(data->bytes.begin(), data->bytes.end());
+    } else if (auto* a = std::get_if<Value::Array>(&v.v)) {
+      std::vector<uint64_t> refs;
+      for (const Value& item : *a) refs.push_back(add(item));
+      marker(out, 0xA, refs.size());
+      for (uint64_t r : refs) putBigEndian(out, r, refSize_);
+    } else if (auto* m = std::get_if<Value::Dict>(&v.v)) {
+      std::vector<uint64_t> keys, values;
+      for (const auto& [key, item] : *m) {
+        keys.push_back(addString(key));
+        values.push_back(add(item));
+      }
+      marker(out, 0xD, keys.size());
+      for (uint64_t r : keys) putBigEndian(out, r, refSize_);
+      for (uint64_t r : values) putBigEndian(out, r, refSize_);
+    }
+    objects_[index] = std::move(out);
+    return index;
+  }
+
+  uint64_t count_ = 0, next_ = 0;
+  size_t refSize_ = 1;
+  std::vector<std::string> objects_;
+};
+
+}  // namespace
+
+std::optional<Value> readBinary(std::string_view bytes, std::string& error) {
+  BinaryReader reader(bytes);
+  auto v = reader.document();
+  error = reader.error;
+  return v;
+}
+
+std::string writeBinary(const Value& value) { return BinaryWriter().document(value); }
+
+}  // namespace tl::sim::plist
