@@ -2,7 +2,10 @@
 // offset table and a trailer saying where things are.
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/sim/PlistForms.h"
@@ -23,7 +26,10 @@ uint64_t bigEndian(const unsigned char* p, size_t n) {
 class BinaryReader {
  public:
   explicit BinaryReader(std::string_view s)
-      : data_(reinterpret_cast<const unsigned char*>(s.data())), size_(s.size()), budget_(8 * s.size() + 4096) {}
+      : data_(reinterpret_cast<const unsigned char*>(s.data())),
+        size_(s.size()),
+        valuesLeft_(unfoldedValuesLimit(s.size())),
+        bytesLeft_(unfoldedBytesLimit(s.size())) {}
 
   std::optional<Value> document() {
     if (size_ < 8 + 32 || std::memcmp(data_, "bplist00", 8) != 0) return fail("no binary property list"), std::nullopt;
@@ -73,13 +79,24 @@ class BinaryReader {
     return (n <= (table_ - pos) / unit) || fail("an object running past the end");
   }
 
+  // Counts one more value holding `bytes` of text or data against what the
+  // file may unfold into, before anything is allocated for it: a shared
+  // object is copied at every reference, and copies must not outgrow the file.
+  bool unfold(uint64_t bytes) {
+    if (valuesLeft_ == 0 || bytes > bytesLeft_) return fail("shared objects that unfold far beyond the file's size");
+    --valuesLeft_;
+    bytesLeft_ -= bytes;
+    return true;
+  }
+
   std::optional<std::string> string(uint64_t object) {
     uint64_t at = 0;
     if (!offsetOf(object, at)) return std::nullopt;
     unsigned type = data_[at] >> 4, info = data_[at] & 0xF;
     uint64_t pos = at + 1, n = 0;
     if (type != 0x5 && type != 0x6) return fail("a dictionary key that is not a string"), std::nullopt;
-    if (!length(pos, info, n) || !payload(pos, n, type == 0x5 ? 1 : 2)) return std::nullopt;
+    if (!length(pos, info, n) || !payload(pos, n, type == 0x5 ? 1 : 2) || !unfold(type == 0x5 ? n : 2 * n))
+      return std::nullopt;
     std::string out;
     if (type == 0x5) {
       // ASCII: a byte above 0x7F has no meaning here.
@@ -89,27 +106,18 @@ class BinaryReader {
       }
       return out;
     }
-    for (uint64_t k = 0; k < n; ++k) {
-      uint32_t unit = static_cast<uint32_t>(bigEndian(data_ + pos + 2 * k, 2));
-      if (unit >= 0xDC00 && unit < 0xE000) return fail("a lone low surrogate"), std::nullopt;
-      if (unit >= 0xD800 && unit < 0xDC00) {
-        uint32_t low = k + 1 < n ? static_cast<uint32_t>(bigEndian(data_ + pos + 2 * (k + 1), 2)) : 0;
-        if (low < 0xDC00 || low >= 0xE000) return fail("a lone high surrogate"), std::nullopt;
-        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-        ++k;
-      }
-      appendUtf8(out, unit);
-    }
+    std::string_view units(reinterpret_cast<const char*>(data_ + pos), 2 * n);
+    if (const char* problem = appendUtf16(out, units, true)) return fail(problem), std::nullopt;
     return out;
   }
 
   std::optional<Value> object(uint64_t object, int depth) {
-    if (budget_ == 0) return fail("more values than the file could hold"), std::nullopt;
-    --budget_;
     uint64_t at = 0;
     if (!offsetOf(object, at)) return std::nullopt;
     unsigned type = data_[at] >> 4, info = data_[at] & 0xF;
     uint64_t pos = at + 1, n = 0;
+    // Data and strings count themselves, with their length.
+    if (type != 0x4 && type != 0x5 && type != 0x6 && !unfold(0)) return std::nullopt;
     switch (type) {
       case 0x0:
         if (info == 0x8 || info == 0x9) return Value(info == 0x9);
@@ -118,8 +126,10 @@ class BinaryReader {
         if (info > 4 || !payload(pos, uint64_t{1} << info, 1)) return fail("a malformed integer"), std::nullopt;
         if (info < 3) return Value(static_cast<int64_t>(bigEndian(data_ + pos, size_t{1} << info)));
         if (info == 3) return Value(static_cast<int64_t>(bigEndian(data_ + pos, 8)));
-        // 128 bits: only what fits in 64 with its sign.
+        // 128 bits, signed: Foundation writes unsigned 64-bit values past
+        // INT64_MAX so. Anything needing more than 64 bits is no NSNumber.
         uint64_t high = bigEndian(data_ + pos, 8), low = bigEndian(data_ + pos + 8, 8);
+        if (high == 0 && low > uint64_t{INT64_MAX}) return Value(Value::Unsigned{low});
         bool fits = (high == 0 && low <= uint64_t{INT64_MAX}) || (high == ~uint64_t{0} && low > uint64_t{INT64_MAX});
         if (!fits) return fail("an integer beyond 64 bits"), std::nullopt;
         return Value(static_cast<int64_t>(low));
@@ -140,7 +150,7 @@ class BinaryReader {
         return type == 0x2 ? Value(d) : Value(Value::Date{d});
       }
       case 0x4: {
-        if (!length(pos, info, n) || !payload(pos, n, 1)) return std::nullopt;
+        if (!length(pos, info, n) || !payload(pos, n, 1) || !unfold(n)) return std::nullopt;
         return Value(Value::Data{std::vector<uint8_t>(data_ + pos, data_ + pos + n)});
       }
       case 0x5:
@@ -190,50 +200,63 @@ class BinaryReader {
 
   const unsigned char* data_;
   uint64_t size_;
-  uint64_t budget_;
+  uint64_t valuesLeft_, bytesLeft_;
   uint64_t offsetSize_ = 0, refSize_ = 0, count_ = 0, table_ = 0;
   std::vector<bool> open_;
 };
 
 // ---------------------------------------------------------------- writing
 
+// Objects in the order they are met, the root first. Equal strings (keys
+// too), numbers, dates and data are written once, as Foundation and
+// plistlib write them: their encoded bytes are the test of equality, so
+// 0.0 and -0.0 stay apart and a NaN meets only its own bits. Collections
+// are never shared, as Foundation shares none, and the reader counts every
+// value behind its own reference.
 class BinaryWriter {
  public:
+  explicit BinaryWriter(bool share) : share_(share) {}
+
   std::string document(const Value& root) {
-    count_ = countOf(root);
-    refSize_ = bytesFor(count_ - 1);
-    objects_.resize(count_);
     add(root);
+    const size_t refSize = bytesFor(objects_.size() - 1);
     std::string out = "bplist00";
     std::vector<uint64_t> offsets;
-    for (const std::string& o : objects_) {
+    offsets.reserve(objects_.size());
+    for (const Object& o : objects_) {
       offsets.push_back(out.size());
-      out += o;
+      if (o.kind == Object::Scalar) {
+        out += o.bytes;
+        continue;
+      }
+      marker(out, o.kind == Object::Array ? 0xA : 0xD, o.kind == Object::Array ? o.refs.size() : o.refs.size() / 2);
+      for (uint64_t r : o.refs) putBigEndian(out, r, refSize);
     }
     uint64_t table = out.size();
     size_t offsetSize = bytesFor(table);
     for (uint64_t o : offsets) putBigEndian(out, o, offsetSize);
     out.append(6, '\0');
     out += static_cast<char>(offsetSize);
-    out += static_cast<char>(refSize_);
-    putBigEndian(out, count_, 8);
+    out += static_cast<char>(refSize);
+    putBigEndian(out, objects_.size(), 8);
     putBigEndian(out, 0, 8);  // the root is the first object
     putBigEndian(out, table, 8);
     return out;
   }
 
+  // The text and data a reader unfolds, in the units it counts them in.
+  uint64_t unfoldedBytes() const { return unfolded_; }
+
  private:
+  struct Object {
+    enum Kind { Scalar, Array, Dict } kind = Scalar;
+    std::string bytes;           // a scalar's whole encoding
+    std::vector<uint64_t> refs;  // a dictionary's keys, then its values
+  };
+
   static size_t bytesFor(uint64_t n) { return n <= 0xFF ? 1 : n <= 0xFFFF ? 2 : n <= 0xFFFFFFFF ? 4 : 8; }
   static void putBigEndian(std::string& out, uint64_t v, size_t n) {
     for (size_t k = n; k-- > 0;) out += static_cast<char>(v >> (8 * k));
-  }
-  static uint64_t countOf(const Value& v) {
-    uint64_t n = 1;
-    if (auto* a = std::get_if<Value::Array>(&v.v))
-      for (const Value& item : *a) n += countOf(item);
-    if (auto* m = std::get_if<Value::Dict>(&v.v))
-      for (const auto& entry : *m) n += 1 + countOf(entry.second);
-    return n;
   }
   static void marker(std::string& out, unsigned type, uint64_t n) {
     if (n < 15) {
@@ -245,14 +268,17 @@ class BinaryWriter {
     out += static_cast<char>(0x10 | (bytes == 1 ? 0 : bytes == 2 ? 1 : bytes == 4 ? 2 : 3));
     putBigEndian(out, n, bytes);
   }
+  static void integer(std::string& out, uint64_t u, size_t bytes) {
+    out += static_cast<char>(0x10 | (bytes == 1 ? 0 : bytes == 2 ? 1 : bytes == 4 ? 2 : bytes == 8 ? 3 : 4));
+    if (bytes == 16) putBigEndian(out, 0, 8);
+    putBigEndian(out, u, bytes == 16 ? 8 : bytes);
+  }
 
-  uint64_t addString(const std::string& s) {
-    uint64_t index = next_++;
-    std::string& out = objects_[index];
+  static std::string encodedString(const std::string& s) {
+    std::string out;
     if (std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
       marker(out, 0x5, s.size());
-      out += s;
-      return index;
+      return out + s;
     }
     std::string units;
     uint32_t cp = 0;
@@ -266,21 +292,54 @@ class BinaryWriter {
       }
     }
     marker(out, 0x6, units.size() / 2);
-    out += units;
-    return index;
+    return out + units;
+  }
+
+  // The index of an object so encoded: a new one, or the equal one before.
+  uint64_t scalar(std::string bytes) {
+    if (share_) {
+      auto found = seen_.find(bytes);
+      if (found != seen_.end()) return found->second;
+    }
+    objects_.push_back(Object{Object::Scalar, std::move(bytes), {}});
+    if (share_) seen_.emplace(objects_.back().bytes, objects_.size() - 1);
+    return objects_.size() - 1;
+  }
+
+  uint64_t string(const std::string& s) {
+    std::string bytes = encodedString(s);
+    unfolded_ += bytes.size();
+    return scalar(std::move(bytes));
   }
 
   uint64_t add(const Value& v) {
-    if (auto* s = std::get_if<std::string>(&v.v)) return addString(*s);
-    uint64_t index = next_++;
+    if (auto* s = std::get_if<std::string>(&v.v)) return string(*s);
+    auto* a = std::get_if<Value::Array>(&v.v);
+    auto* m = std::get_if<Value::Dict>(&v.v);
+    if (a || m) {
+      const uint64_t index = objects_.size();
+      objects_.push_back(Object{a ? Object::Array : Object::Dict, {}, {}});
+      std::vector<uint64_t> refs;
+      if (a) {
+        refs.reserve(a->size());
+        for (const Value& item : *a) refs.push_back(add(item));
+      } else {
+        refs.resize(2 * m->size());
+        for (size_t k = 0; k < m->size(); ++k) refs[k] = string((*m)[k].first);
+        for (size_t k = 0; k < m->size(); ++k) refs[m->size() + k] = add((*m)[k].second);
+      }
+      objects_[index].refs = std::move(refs);
+      return index;
+    }
     std::string out;
     if (auto* b = std::get_if<bool>(&v.v)) {
       out += static_cast<char>(*b ? 0x09 : 0x08);
     } else if (auto* i = std::get_if<int64_t>(&v.v)) {
       auto u = static_cast<uint64_t>(*i);
-      size_t bytes = *i < 0 ? 8 : bytesFor(u);  // negative numbers take all eight bytes
-      out += static_cast<char>(0x10 | (bytes == 1 ? 0 : bytes == 2 ? 1 : bytes == 4 ? 2 : 3));
-      putBigEndian(out, u, bytes);
+      integer(out, u, *i < 0 ? 8 : bytesFor(u));  // negative numbers take all eight bytes
+    } else if (auto* n = std::get_if<Value::Unsigned>(&v.v)) {
+      // Past INT64_MAX the eight bytes would read as negative: sixteen, as Foundation writes them.
+      integer(out, n->value, n->value > uint64_t{INT64_MAX} ? 16 : bytesFor(n->value));
     } else if (auto* d = std::get_if<double>(&v.v)) {
       out += '\x23';
       putBigEndian(out, doubleToBits(*d), 8);
@@ -290,28 +349,16 @@ class BinaryWriter {
     } else if (auto* data = std::get_if<Value::Data>(&v.v)) {
       marker(out, 0x4, data->bytes.size());
       out.append(data->bytes.begin(), data->bytes.end());
-    } else if (auto* a = std::get_if<Value::Array>(&v.v)) {
-      std::vector<uint64_t> refs;
-      for (const Value& item : *a) refs.push_back(add(item));
-      marker(out, 0xA, refs.size());
-      for (uint64_t r : refs) putBigEndian(out, r, refSize_);
-    } else if (auto* m = std::get_if<Value::Dict>(&v.v)) {
-      std::vector<uint64_t> keys, values;
-      for (const auto& [key, item] : *m) {
-        keys.push_back(addString(key));
-        values.push_back(add(item));
-      }
-      marker(out, 0xD, keys.size());
-      for (uint64_t r : keys) putBigEndian(out, r, refSize_);
-      for (uint64_t r : values) putBigEndian(out, r, refSize_);
+      unfolded_ += data->bytes.size();
     }
-    objects_[index] = std::move(out);
-    return index;
+    return scalar(std::move(out));
   }
 
-  uint64_t count_ = 0, next_ = 0;
-  size_t refSize_ = 1;
-  std::vector<std::string> objects_;
+  bool share_;
+  uint64_t unfolded_ = 0;
+  // A deque keeps each object where it is, so the index can point into it.
+  std::deque<Object> objects_;
+  std::unordered_map<std::string_view, uint64_t> seen_;
 };
 
 }  // namespace
@@ -323,6 +370,14 @@ std::optional<Value> readBinary(std::string_view bytes, std::string& error) {
   return v;
 }
 
-std::string writeBinary(const Value& value) { return BinaryWriter().document(value); }
+std::string writeBinary(const Value& value) {
+  BinaryWriter shared(true);
+  std::string out = shared.document(value);
+  // Sharing so much that a reader would refuse the file (a long string
+  // stored many times over): then every copy is written out in full, which
+  // no reader refuses, since nothing it unfolds is then shared.
+  if (shared.unfoldedBytes() <= unfoldedBytesLimit(out.size())) return out;
+  return BinaryWriter(false).document(value);
+}
 
 }  // namespace tl::sim::plist

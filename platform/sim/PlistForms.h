@@ -15,6 +15,9 @@ namespace tl::sim::plist {
 bool nextCodePoint(std::string_view s, size_t& i, uint32_t& cp);
 bool isUtf8(std::string_view s);
 void appendUtf8(std::string& out, uint32_t cp);
+// UTF-16 code units (two bytes each, in the given order) appended as UTF-8;
+// nullptr, or what is wrong with them (a lone surrogate).
+const char* appendUtf16(std::string& out, std::string_view units, bool bigEndian);
 // The characters XML 1.0 allows in a document.
 bool isXmlChar(uint32_t cp);
 

@@ -28,14 +28,29 @@ std::string_view trimmed(std::string_view s) {
 
 // ---------------------------------------------------------------- numbers and dates
 
-std::optional<int64_t> integerText(std::string_view s) {
+// Decimal, or hexadecimal after 0x as plistlib and Foundation read it,
+// with an optional sign: whatever fits 64 bits signed, or unsigned.
+std::optional<Value> integerText(std::string_view s) {
   s = trimmed(s);
-  if (!s.empty() && s[0] == '+') s.remove_prefix(1);
-  if (s.empty() || s[0] == '+') return std::nullopt;
-  int64_t v = 0;
-  auto r = std::from_chars(s.data(), s.data() + s.size(), v);
+  bool negative = !s.empty() && s[0] == '-';
+  if (!s.empty() && (s[0] == '+' || s[0] == '-')) s.remove_prefix(1);
+  int base = 10;
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+    s.remove_prefix(2);
+    base = 16;
+  }
+  // from_chars would take a second sign, and reads the magnitude alone.
+  if (s.empty() || s[0] == '+' || s[0] == '-') return std::nullopt;
+  uint64_t magnitude = 0;
+  auto r = std::from_chars(s.data(), s.data() + s.size(), magnitude, base);
   if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return std::nullopt;
-  return v;
+  constexpr auto kMax = uint64_t{INT64_MAX};
+  if (negative) {
+    if (magnitude > kMax + 1) return std::nullopt;
+    return Value(magnitude == kMax + 1 ? INT64_MIN : -static_cast<int64_t>(magnitude));
+  }
+  if (magnitude > kMax) return Value(Value::Unsigned{magnitude});
+  return Value(static_cast<int64_t>(magnitude));
 }
 
 std::optional<double> realText(std::string_view raw) {
@@ -183,12 +198,37 @@ std::string base64Encode(const std::vector<uint8_t>& bytes) {
 
 // ---------------------------------------------------------------- reading
 
+// The document as the parser reads it: UTF-8 without a byte-order mark,
+// every CR LF and lone CR a line feed (a character reference &#13; still
+// gives a CR). In `storage` only when it differs from the bytes.
+std::optional<std::string_view> xmlInput(std::string_view bytes, std::string& storage, std::string& error) {
+  auto bom = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+  std::string_view text = bytes;
+  if (bom("\xFE\xFF") || bom("\xFF\xFE")) {
+    if (bytes.size() % 2) return error = "UTF-16 with an odd number of bytes (XML)", std::nullopt;
+    storage.reserve(bytes.size() * 3 / 2);
+    if (const char* problem = appendUtf16(storage, bytes.substr(2), bom("\xFE\xFF")))
+      return error = std::string(problem) + " (XML)", std::nullopt;
+    text = storage;
+  } else if (bom("\xEF\xBB\xBF")) {
+    text.remove_prefix(3);
+  }
+  if (text.find('\r') == std::string_view::npos) return text;
+  std::string normal;
+  normal.reserve(text.size());
+  for (size_t k = 0; k < text.size(); ++k) {
+    if (text[k] != '\r') normal += text[k];
+    else if (k + 1 >= text.size() || text[k + 1] != '\n') normal += '\n';
+  }
+  storage = std::move(normal);
+  return std::string_view(storage);
+}
+
 class XmlReader {
  public:
   explicit XmlReader(std::string_view s) : s_(s) {}
 
   std::optional<Value> document() {
-    if (s_.substr(0, 3) == "\xEF\xBB\xBF") i_ = 3;
     if (!misc(true)) return std::nullopt;
     Tag root;
     if (!tag(root) || root.closing) return fail("no property list"), std::nullopt;
@@ -400,7 +440,7 @@ class XmlReader {
     if (!t.empty && !text(n, content)) return std::nullopt;
     if (n == "string") return Value(std::move(content));
     if (n == "integer") {
-      if (auto v = integerText(content)) return Value(*v);
+      if (auto v = integerText(content)) return v;
       return fail("an integer that is not one, or beyond 64 bits"), std::nullopt;
     }
     if (n == "real") {
@@ -442,6 +482,8 @@ void writeXml(std::string& out, const Value& v, int level) {
     out += *b ? "<true/>\n" : "<false/>\n";
   } else if (auto* i = std::get_if<int64_t>(&v.v)) {
     out += "<integer>" + std::to_string(*i) + "</integer>\n";
+  } else if (auto* u = std::get_if<Value::Unsigned>(&v.v)) {
+    out += "<integer>" + std::to_string(u->value) + "</integer>\n";
   } else if (auto* d = std::get_if<double>(&v.v)) {
     out += "<real>" + realXmlText(*d) + "</real>\n";
   } else if (auto* s = std::get_if<std::string>(&v.v)) {
@@ -491,12 +533,14 @@ bool xmlCanCarryText(std::string_view s) {
 bool xmlCanCarryDate(double t) { return t == std::floor(t) && t >= kFirstXmlDate && t <= kLastXmlDate; }
 
 std::optional<Value> readXml(std::string_view bytes, std::string& error) {
-  XmlReader reader(bytes);
+  std::string storage;
+  auto text = xmlInput(bytes, storage, error);
+  if (!text) return std::nullopt;
+  XmlReader reader(*text);
   auto v = reader.document();
   error = reader.error;
   return v;
 }
-
 std::string writeXml(const Value& value) {
   std::string out =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

@@ -73,6 +73,26 @@ double bitsToDouble(uint64_t bits) {
   return d;
 }
 
+const char* appendUtf16(std::string& out, std::string_view units, bool bigEndian) {
+  auto unit = [&](size_t k) {
+    auto first = static_cast<unsigned char>(units[k]), second = static_cast<unsigned char>(units[k + 1]);
+    return bigEndian ? static_cast<uint32_t>(first << 8 | second) : static_cast<uint32_t>(second << 8 | first);
+  };
+  const size_t n = units.size() / 2 * 2;
+  for (size_t k = 0; k < n; k += 2) {
+    uint32_t cp = unit(k);
+    if (cp >= 0xDC00 && cp < 0xE000) return "a lone low surrogate";
+    if (cp >= 0xD800 && cp < 0xDC00) {
+      uint32_t low = k + 2 < n ? unit(k + 2) : 0;
+      if (low < 0xDC00 || low >= 0xE000) return "a lone high surrogate";
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+      k += 2;
+    }
+    appendUtf8(out, cp);
+  }
+  return nullptr;
+}
+
 uint64_t doubleToBits(double d) {
   uint64_t bits = 0;
   std::memcpy(&bits, &d, sizeof d);
