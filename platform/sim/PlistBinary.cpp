@@ -100,11 +100,9 @@ class BinaryReader {
     std::string out;
     if (type == 0x5) {
       // ASCII: a byte above 0x7F has no meaning here.
-      for (uint64_t k = 0; k < n; ++k) {
-        if (data_[pos + k] > 0x7F) return fail("an ASCII string with a byte above 0x7F"), std::nullopt;
-        out += static_cast<char>(data_[pos + k]);
-      }
-      return out;
+      if (std::any_of(data_ + pos, data_ + pos + n, [](unsigned char c) { return c > 0x7F; }))
+        return fail("an ASCII string with a byte above 0x7F"), std::nullopt;
+      return std::string(reinterpret_cast<const char*>(data_ + pos), n);
     }
     std::string_view units(reinterpret_cast<const char*>(data_ + pos), 2 * n);
     if (const char* problem = appendUtf16(out, units, true)) return fail(problem), std::nullopt;
