@@ -19,7 +19,13 @@
 #endif
 #endif
 #ifdef TUCKLINE_HEAP_HOOKS
-#include <sanitizer/allocator_interface.h>
+// AddressSanitizer's allocator interface; declared here, as not every
+// compiler ships its header.
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
+                                              void (*onFree)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* p);
+}
 #endif
 
 namespace tl::fuzz {
@@ -56,7 +62,7 @@ void onMalloc(const volatile void*, size_t size) {
 }
 void onFree(const volatile void* p) {
   if (counting.load(std::memory_order_relaxed) && p)
-    heapNow -= static_cast<int64_t>(__sanitizer_get_allocated_size(const_cast<const void*>(p)));
+    heapNow -= static_cast<int64_t>(__sanitizer_get_allocated_size(p));
 }
 #endif
 
