@@ -28,8 +28,8 @@ class BinaryReader {
   explicit BinaryReader(std::string_view s)
       : data_(reinterpret_cast<const unsigned char*>(s.data())),
         size_(s.size()),
-        valuesLeft_(unfoldedValuesLimit(s.size())),
-        bytesLeft_(unfoldedBytesLimit(s.size())) {}
+        valuesLimit_(unfoldedValuesLimit(s.size())),
+        bytesLimit_(unfoldedBytesLimit(s.size())) {}
 
   std::optional<Value> document() {
     if (size_ < 8 + 32 || std::memcmp(data_, "bplist00", 8) != 0) return fail("no binary property list"), std::nullopt;
@@ -43,7 +43,10 @@ class BinaryReader {
     if (offsetSize_ < 1 || offsetSize_ > 8 || refSize_ < 1 || refSize_ > 8 || count_ == 0 || top >= count_ ||
         table_ < 8 || table_ > end || count_ > (end - table_) / offsetSize_)
       return fail("a trailer that does not fit the file"), std::nullopt;
-    open_.assign(count_, false);
+    state_.assign(count_, kUnmeasured);
+    measured_.assign(count_, {});
+    Unfolded total;
+    if (!measure(top, 0, total)) return std::nullopt;
     return object(top, 0);
   }
 
@@ -79,13 +82,45 @@ class BinaryReader {
     return (n <= (table_ - pos) / unit) || fail("an object running past the end");
   }
 
-  // Counts one more value holding `bytes` of text or data against what the
-  // file may unfold into, before anything is allocated for it: a shared
-  // object is copied at every reference, and copies must not outgrow the file.
-  bool unfold(uint64_t bytes) {
-    if (valuesLeft_ == 0 || bytes > bytesLeft_) return fail("shared objects that unfold far beyond the file's size");
-    --valuesLeft_;
-    bytesLeft_ -= bytes;
+  // What an object unfolds into, worked out from the references alone before
+  // anything is copied: values (dictionary keys too) and bytes of text and
+  // data, every copy of a shared object counted in full. Each object is
+  // measured once; a collection met again while it is open contains itself.
+  struct Unfolded {
+    uint64_t values = 0, bytes = 0;
+  };
+  enum : uint8_t { kUnmeasured, kOpen, kMeasured };
+
+  bool measure(uint64_t object, int depth, Unfolded& out) {
+    if (state_[object] == kMeasured) return out = measured_[object], true;
+    if (state_[object] == kOpen) return fail("a collection that contains itself");
+    uint64_t at = 0;
+    if (!offsetOf(object, at)) return false;
+    unsigned type = data_[at] >> 4, info = data_[at] & 0xF;
+    uint64_t pos = at + 1, n = 0;
+    Unfolded size{1, 0};
+    if (type == 0x4 || type == 0x5 || type == 0x6) {
+      if (!length(pos, info, n) || !payload(pos, n, type == 0x6 ? 2 : 1)) return false;
+      size.bytes = type == 0x6 ? 2 * n : n;
+    } else if (type == 0xA || type == 0xD) {
+      if (depth >= kPlistMaxDepth) return fail("nesting deeper than " + std::to_string(kPlistMaxDepth));
+      if (!length(pos, info, n) || !payload(pos, n, type == 0xD ? 2 * refSize_ : refSize_)) return false;
+      state_[object] = kOpen;
+      for (uint64_t k = 0; k < (type == 0xD ? 2 * n : n); ++k) {
+        uint64_t target = bigEndian(data_ + pos + k * refSize_, refSize_);
+        if (target >= count_) return fail("a reference to no object");
+        Unfolded child;
+        if (!measure(target, depth + 1, child)) return false;
+        // Each term is within the limits, so the sums cannot wrap.
+        size.values += child.values;
+        size.bytes += child.bytes;
+        if (size.values > valuesLimit_ || size.bytes > bytesLimit_)
+          return fail("shared objects that unfold far beyond the file's size");
+      }
+    }
+    state_[object] = kMeasured;
+    measured_[object] = size;
+    out = size;
     return true;
   }
 
@@ -95,15 +130,14 @@ class BinaryReader {
     unsigned type = data_[at] >> 4, info = data_[at] & 0xF;
     uint64_t pos = at + 1, n = 0;
     if (type != 0x5 && type != 0x6) return fail("a dictionary key that is not a string"), std::nullopt;
-    if (!length(pos, info, n) || !payload(pos, n, type == 0x5 ? 1 : 2) || !unfold(type == 0x5 ? n : 2 * n))
-      return std::nullopt;
-    std::string out;
+    if (!length(pos, info, n) || !payload(pos, n, type == 0x5 ? 1 : 2)) return std::nullopt;
     if (type == 0x5) {
       // ASCII: a byte above 0x7F has no meaning here.
       if (std::any_of(data_ + pos, data_ + pos + n, [](unsigned char c) { return c > 0x7F; }))
         return fail("an ASCII string with a byte above 0x7F"), std::nullopt;
       return std::string(reinterpret_cast<const char*>(data_ + pos), n);
     }
+    std::string out;
     std::string_view units(reinterpret_cast<const char*>(data_ + pos), 2 * n);
     if (const char* problem = appendUtf16(out, units, true)) return fail(problem), std::nullopt;
     return out;
@@ -114,8 +148,6 @@ class BinaryReader {
     if (!offsetOf(object, at)) return std::nullopt;
     unsigned type = data_[at] >> 4, info = data_[at] & 0xF;
     uint64_t pos = at + 1, n = 0;
-    // Data and strings count themselves, with their length.
-    if (type != 0x4 && type != 0x5 && type != 0x6 && !unfold(0)) return std::nullopt;
     switch (type) {
       case 0x0:
         if (info == 0x8 || info == 0x9) return Value(info == 0x9);
@@ -148,7 +180,7 @@ class BinaryReader {
         return type == 0x2 ? Value(d) : Value(Value::Date{d});
       }
       case 0x4: {
-        if (!length(pos, info, n) || !payload(pos, n, 1) || !unfold(n)) return std::nullopt;
+        if (!length(pos, info, n) || !payload(pos, n, 1)) return std::nullopt;
         return Value(Value::Data{std::vector<uint8_t>(data_ + pos, data_ + pos + n)});
       }
       case 0x5:
@@ -160,15 +192,13 @@ class BinaryReader {
       case 0xA:
       case 0xD: {
         if (depth >= kPlistMaxDepth) return fail("nesting deeper than " + std::to_string(kPlistMaxDepth)), std::nullopt;
-        if (open_[object]) return fail("a collection that contains itself"), std::nullopt;
-        if (!length(pos, info, n) || !payload(pos, n, type == 0xD ? 2 * refSize_ : refSize_)) return std::nullopt;
+        // measure() has checked the length and every reference, and found no cycle.
+        length(pos, info, n);
         auto ref = [&](uint64_t k) { return bigEndian(data_ + pos + k * refSize_, refSize_); };
-        for (uint64_t k = 0; k < (type == 0xD ? 2 * n : n); ++k)
-          if (ref(k) >= count_) return fail("a reference to no object"), std::nullopt;
-        open_[object] = true;
         std::optional<Value> result;
         if (type == 0xA) {
           Value::Array items;
+          items.reserve(n);
           for (uint64_t k = 0; k < n; ++k) {
             auto v = this->object(ref(k), depth + 1);
             if (!v) return std::nullopt;
@@ -188,7 +218,6 @@ class BinaryReader {
           }
           result = Value(std::move(entries));
         }
-        open_[object] = false;
         return result;
       }
       default:  // UIDs of keyed archives, sets, and what no version of the format defines
@@ -198,9 +227,10 @@ class BinaryReader {
 
   const unsigned char* data_;
   uint64_t size_;
-  uint64_t valuesLeft_, bytesLeft_;
+  uint64_t valuesLimit_, bytesLimit_;
   uint64_t offsetSize_ = 0, refSize_ = 0, count_ = 0, table_ = 0;
-  std::vector<bool> open_;
+  std::vector<uint8_t> state_;
+  std::vector<Unfolded> measured_;
 };
 
 // ---------------------------------------------------------------- writing
