@@ -36,9 +36,10 @@ constexpr int kPlistMaxDepth = 256;
 // and is copied at each reference when read. What a file of `size` bytes
 // may unfold into: a value for each byte (every value but the root sits
 // behind a reference of at least one byte, so only shared collections come
-// near it) and text and data of sixteen times the file plus 4 MiB. A file
-// past either is damaged; memory and time of reading stay a small multiple
-// of the file's size.
+// near it) and text and data of sixteen times the file plus 4 MiB. The
+// reader works this out from the references before it copies anything; a
+// file past either limit is damaged, so memory and time of reading stay a
+// small multiple of the file's size.
 constexpr uint64_t unfoldedValuesLimit(uint64_t size) { return size + 4096; }
 constexpr uint64_t unfoldedBytesLimit(uint64_t size) { return 16 * size + (uint64_t{4} << 20); }
 
