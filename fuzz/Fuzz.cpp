@@ -1,12 +1,32 @@
 #include "fuzz/Fuzz.h"
 
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <atomic>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define TUCKLINE_HEAP_HOOKS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TUCKLINE_HEAP_HOOKS 1
+#endif
+#endif
+#ifdef TUCKLINE_HEAP_HOOKS
+// AddressSanitizer's allocator interface; declared here, as not every
+// compiler ships its header.
+extern "C" {
+int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, size_t),
+                                              void (*onFree)(const volatile void*));
+size_t __sanitizer_get_allocated_size(const volatile void* p);
+}
+#endif
 
 namespace tl::fuzz {
 
@@ -25,6 +45,52 @@ void check(bool ok, const char* what) {
   if (ok) return;
   std::fprintf(stderr, "fuzz: violated: %s\n", what);
   std::abort();
+}
+
+namespace {
+
+#ifdef TUCKLINE_HEAP_HOOKS
+// Heap in use since counting began (frees of older blocks may take it below
+// zero), and its highest point.
+std::atomic<bool> counting{false};
+std::atomic<int64_t> heapNow{0}, heapPeak{0};
+void onMalloc(const volatile void*, size_t size) {
+  if (!counting.load(std::memory_order_relaxed)) return;
+  int64_t now = heapNow += static_cast<int64_t>(size);
+  for (int64_t peak = heapPeak.load(); now > peak && !heapPeak.compare_exchange_weak(peak, now);) {
+  }
+}
+void onFree(const volatile void* p) {
+  if (counting.load(std::memory_order_relaxed) && p)
+    heapNow -= static_cast<int64_t>(__sanitizer_get_allocated_size(p));
+}
+#endif
+
+double threadCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+}  // namespace
+
+void checkDecodingCost(size_t size, const std::function<void()>& decode) {
+#ifdef TUCKLINE_HEAP_HOOKS
+  static const bool hooked = __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree) != 0;
+  heapNow = 0;
+  heapPeak = 0;
+  counting = hooked;
+#endif
+  const double start = threadCpuSeconds();
+  decode();
+  const double seconds = threadCpuSeconds() - start;
+#ifdef TUCKLINE_HEAP_HOOKS
+  counting = false;
+  // Foundation's own reading of an unshared file takes some tens of bytes a
+  // byte; 256 leaves room for what the allowance of shared text adds.
+  check(heapPeak <= static_cast<int64_t>(256 * size + (16 << 20)), "decoding held memory far beyond the input's size");
+#endif
+  check(seconds <= 0.5 + 10e-6 * static_cast<double>(size), "decoding took time far beyond the input's size");
 }
 
 namespace {

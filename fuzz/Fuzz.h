@@ -7,6 +7,7 @@
 // (fuzz/run.sh), and into the tests, which replay fuzz/corpus/<target>/.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,13 @@ int textMetrics(const uint8_t* data, size_t size);
 
 // Aborts, naming what broke, unless ok.
 void check(bool ok, const char* what);
+
+// Runs `decode` on an input of `size` bytes and aborts unless the heap it
+// held at most (what it kept included) and its CPU time stay within a fixed
+// multiple of the size: shared references must not unfold a small file
+// into a huge one. The heap is seen under AddressSanitizer only (every
+// fuzzing build); elsewhere only the time is checked.
+void checkDecodingCost(size_t size, const std::function<void()>& decode);
 
 // A home of this process's own, emptied for each input.
 const std::string& scratchHome();

@@ -16,7 +16,9 @@ int launchAgent(const uint8_t* data, size_t size) {
   sim::LaunchAgent agent;
   int code = 0;
   std::string why;
-  if (sim::readLaunchAgent(path, agent, code, why)) {
+  bool read = false;
+  checkDecodingCost(size, [&] { read = sim::readLaunchAgent(path, agent, code, why); });
+  if (read) {
     check(!agent.label.empty() && !agent.arguments.empty(), "an agent without label or arguments was taken");
     for (const auto& a : agent.arguments) check(a.find('\0') == std::string::npos, "an argument holding U+0000 was taken");
   } else {

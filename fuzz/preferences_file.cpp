@@ -11,8 +11,10 @@ int preferencesFile(const uint8_t* data, size_t size) {
   using sim::SimDefaults;
   const std::string bytes(reinterpret_cast<const char*>(data), size);
 
-  // The codec: what it reads, it writes back exactly.
-  if (auto value = sim::readPropertyList(bytes)) {
+  // The codec: bounded by the input, and what it reads, it writes back exactly.
+  std::optional<Value> value;
+  checkDecodingCost(size, [&] { value = sim::readPropertyList(bytes); });
+  if (value) {
     auto written = sim::writePropertyList(*value);
     check(written.has_value(), "a value that was read cannot be written");
     auto back = sim::readPropertyList(written.value_or(""));

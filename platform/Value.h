@@ -17,10 +17,16 @@ struct Value {
     double secondsSince2001 = 0;
     bool operator==(const Date&) const = default;
   };
+  // An integer from 2^63 to 2^64 - 1, as Foundation reads one from a file
+  // (written as unsigned); every integer that fits int64_t is an int64_t.
+  struct Unsigned {
+    uint64_t value = 0;
+    bool operator==(const Unsigned&) const = default;
+  };
   using Array = std::vector<Value>;
   using Dict = std::vector<std::pair<std::string, Value>>;
 
-  std::variant<bool, int64_t, double, std::string, Data, Date, Array, Dict> v;
+  std::variant<bool, int64_t, double, std::string, Data, Date, Array, Dict, Unsigned> v;
 
   Value() : v(false) {}
   Value(bool b) : v(b) {}
@@ -33,6 +39,7 @@ struct Value {
   Value(Date d) : v(d) {}
   Value(Array a) : v(std::move(a)) {}
   Value(Dict d) : v(std::move(d)) {}
+  Value(Unsigned u) : v(u) {}
 
   bool operator==(const Value&) const = default;
 };

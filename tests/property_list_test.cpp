@@ -3,10 +3,19 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 
+#include "Process.h"
 #include "platform/sim/PropertyList.h"
+#include "platform/sim/SimDefaults.h"
 
 namespace tl::sim {
 namespace {
@@ -137,7 +146,11 @@ TEST(PropertyList, WritesBackExactlyWhatItReadsAndRefusesTheRest) {
       "<plist><dict><key>a</key><string>x&#0;y</string></dict></plist>",
       "<plist><dict><key>a</key><true/><key>a</key><false/></dict></plist>",
       "<plist><string>\xC0\xAF</string></plist>",
-      "<plist><integer>9223372036854775808</integer></plist>",
+      "<plist><integer>18446744073709551616</integer></plist>",
+      "<plist><integer>-9223372036854775809</integer></plist>",
+      "<plist><integer>0x</integer></plist>",
+      "<plist><integer>0x-1</integer></plist>",
+      "\xFF\xFE<\0p\0"s + "\0\xD8>\0"s,  // UTF-16 with a lone surrogate
       "<plist><date>2026-02-30T00:00:00Z</date></plist>",
       "<plist><real>0x1p3</real></plist>",
       "<plist><data>AB=C</data></plist>",
@@ -166,6 +179,161 @@ TEST(PropertyList, WritesBackExactlyWhatItReadsAndRefusesTheRest) {
   EXPECT_FALSE(writePropertyList(Value(Value::Array{Value(Value::Date{0.5})}), PlistFormat::Xml));
   EXPECT_EQ(withoutRepeatedKeys(Value(Value::Dict{{"k", Value(1)}, {"j", Value(0)}, {"k", Value(2)}})),
             Value(Value::Dict{{"k", Value(2)}, {"j", Value(0)}}));
+}
+
+TEST(PropertyList, ReadsAndWritesEveryIntegerFoundationWrites) {
+  const Value ints(Value::Dict{{"hoverExpand", Value(false)},
+                               {"big", Value(Value::Unsigned{uint64_t{1} << 63})},
+                               {"max", Value(Value::Unsigned{UINT64_MAX})},
+                               {"min", Value(INT64_MIN)}});
+  for (auto format : {PlistFormat::Xml, PlistFormat::Binary}) {
+    std::string bytes = writePropertyList(ints, format).value_or(""), why;
+    auto back = readPropertyList(bytes, &why);
+    ASSERT_TRUE(back) << why;
+    EXPECT_TRUE(identicalValues(*back, ints));
+    if (format == PlistFormat::Xml)
+      EXPECT_NE(bytes.find("<integer>18446744073709551615</integer>"), std::string::npos) << bytes;
+    else  // sixteen bytes, the high eight zero, as Foundation writes them
+      EXPECT_NE(bytes.find("\x14\0\0\0\0\0\0\0\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"s), std::string::npos);
+  }
+
+  // Typed reads convert as NSNumber does: C's conversions.
+  auto dir = std::filesystem::temp_directory_path() / ("tuckline-ints-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  std::ofstream(dir / "d.plist", std::ios::binary) << *writePropertyList(ints, PlistFormat::Binary);
+  {
+    SimDefaults defaults((dir / "d.plist").string());
+    EXPECT_EQ(defaults.fileState(), SimDefaults::FileState::Readable);
+    EXPECT_EQ(defaults.integerForKey("max"), -1);
+    EXPECT_EQ(defaults.integerForKey("big"), INT64_MIN);
+    EXPECT_EQ(defaults.doubleForKey("max"), 18446744073709551616.0);
+    EXPECT_TRUE(defaults.boolForKey("big"));
+    EXPECT_FALSE(defaults.boolForKey("hoverExpand"));
+  }
+  std::filesystem::remove_all(dir);
+
+  // Hexadecimal after 0x, with a sign or without, as plistlib and Foundation read it.
+  const std::pair<std::string, Value> texts[] = {{"0x10", Value(16)},
+                                                  {" -0XfF ", Value(-255)},
+                                                  {"0xFFFFFFFFFFFFFFFF", Value(Value::Unsigned{UINT64_MAX})},
+                                                  {"-9223372036854775808", Value(INT64_MIN)},
+                                                  {"+42", Value(42)}};
+  for (const auto& [text, expected] : texts) {
+    std::string why;
+    auto v = readPropertyList("<plist><integer>" + text + "</integer></plist>", &why);
+    ASSERT_TRUE(v) << text << ": " << why;
+    EXPECT_EQ(*v, expected) << text;
+  }
+}
+
+TEST(PropertyList, ReadsXmlAsAnXmlParserDoes) {
+  // Line ends become line feeds, wherever they are; a reference to CR stays a CR.
+  const std::string xml =
+      "<?xml version=\"1.0\"?>\r\n<plist version=\"1.0\">\r<array>\r\n"
+      "<string>a\r\nb\rc&#13;d&#xD;\r</string><string><![CDATA[x\r\ny]]></string>"
+      "<string>&lt;&gt;&amp;&quot;&apos;&#x1F600;&#65;</string></array></plist>\r\n";
+  const Value expected(Value::Array{Value("a\nb\nc\rd\r\n"), Value("x\ny"), Value("<>&\"'\U0001F600A")});
+  auto utf16 = [&](bool big) {  // the text is ASCII: each byte one code unit
+    std::string out = big ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : xml) out += big ? std::string{'\0', c} : std::string{c, '\0'};
+    return out;
+  };
+  for (const std::string& form : {xml, "\xEF\xBB\xBF" + xml, utf16(true), utf16(false)}) {
+    std::string why;
+    auto v = readPropertyList(form, &why);
+    ASSERT_TRUE(v) << why;
+    EXPECT_EQ(*v, expected);
+  }
+}
+
+TEST(PropertyList, AgreesWithPythonsPlistlib) {
+  if (std::system("command -v python3 >/dev/null 2>&1") != 0) GTEST_SKIP() << "needs python3";
+  auto dir = std::filesystem::temp_directory_path() / ("tuckline-plistlib-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string out = (dir / "report.txt").string();
+  const std::string command = "python3 " TUCKLINE_TESTS_DIR "/plist_differential.py " TUCKLINE_PLIST_ROUNDTRIP " " +
+                              dir.string() + " >" + out + " 2>&1";
+  int status = std::system(command.c_str());
+  std::ifstream report(out);
+  std::string text((std::istreambuf_iterator<char>(report)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(status, 0) << text;
+  std::filesystem::remove_all(dir);
+}
+
+// {"k": [s, s, …]}: one string of `length` bytes, referred to `times` times.
+std::string sharedStringFile(uint32_t length, uint32_t times) {
+  auto be32 = [](uint32_t n) {
+    return std::string{static_cast<char>(n >> 24), static_cast<char>(n >> 16), static_cast<char>(n >> 8),
+                       static_cast<char>(n)};
+  };
+  const std::string objects[] = {"\xD1\x01\x02", "\x51k", "\xAF\x12" + be32(times) + std::string(times, '\x03'),
+                                 "\x5F\x12" + be32(length) + std::string(length, 's')};
+  std::string out = "bplist00", table;
+  for (const auto& o : objects) table += be32(static_cast<uint32_t>(out.size())), out += o;
+  std::string trailer(32, '\0');
+  trailer[6] = 4;
+  trailer[7] = 1;
+  trailer[15] = 4;
+  return out + table + trailer.substr(0, 24) + std::string(4, '\0') + be32(static_cast<uint32_t>(out.size()));
+}
+
+TEST(PropertyList, SharedObjectsUnfoldOnlyAsFarAsTheFileAllows) {
+  // 200 kB holding one 100 kB string 100,000 times: 10 GB were it unfolded.
+  const std::string amplified = sharedStringFile(100000, 100000);
+  std::string why;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(readPropertyList(amplified, &why));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  EXPECT_NE(why.find("unfold"), std::string::npos) << why;
+  // What Foundation and plistlib write for a list of one word reads.
+  auto words = readPropertyList(sharedStringFile(40, 50000), &why);
+  ASSERT_TRUE(words) << why;
+  EXPECT_EQ(std::get<Value::Array>(std::get<Value::Dict>(words->v)[0].second.v).size(), 50000u);
+
+  // Equal values are written once; collections never (a reader counts each).
+  Value::Array repeated(200, Value(std::string(1000, 'r')));
+  repeated.insert(repeated.end(), 100, Value(Value::Dict{{"n", Value(-0.0)}, {"z", Value(0.0)}}));
+  std::string bytes = writePropertyList(Value(repeated), PlistFormat::Binary).value_or("");
+  EXPECT_LT(bytes.size(), 3000u);
+  auto back = readPropertyList(bytes, &why);
+  ASSERT_TRUE(back) << why;
+  EXPECT_TRUE(identicalValues(*back, Value(repeated)));
+  // Sharing past what a reader allows is not done: every copy is written.
+  const Value wide(Value::Array(60, Value(std::string(100000, 'w'))));
+  bytes = writePropertyList(wide, PlistFormat::Binary).value_or("");
+  EXPECT_GT(bytes.size(), 6000000u);
+  back = readPropertyList(bytes, &why);
+  ASSERT_TRUE(back) << why;
+  EXPECT_TRUE(identicalValues(*back, wide));
+
+#ifdef TUCKLINE_CONSOLE_PATH
+  // The defaults tool on that file, in a process of its own: its peak memory
+  // beside the same tool on a small file.
+  auto dir = std::filesystem::temp_directory_path() / ("tuckline-unfold-" + std::to_string(getpid()));
+  auto peakKb = [&](const std::string& file) {
+    std::filesystem::create_directories(dir / "Library/Preferences");
+    std::ofstream(dir / "Library/Preferences/com.ferrowick.tuckline.plist", std::ios::binary) << file;
+    pid_t pid = fork();
+    if (pid == 0) {
+      rlimit cpu{10, 10};  // a regression ends, rather than taking minutes
+      setrlimit(RLIMIT_CPU, &cpu);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execl(TUCKLINE_CONSOLE_PATH, TUCKLINE_CONSOLE_PATH, "--home", dir.c_str(), "defaults", "read", nullptr);
+      _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    EXPECT_TRUE(WIFEXITED(status)) << status;
+    return usage.ru_maxrss;
+  };
+  long small = peakKb(*writePropertyList(Value(Value::Dict{{"k", Value("s")}}), PlistFormat::Binary));
+  long large = peakKb(amplified);
+  EXPECT_LT(large - small, 16 * 1024) << small << " kB, then " << large << " kB";
+  std::filesystem::remove_all(dir);
+#endif
 }
 
 }  // namespace

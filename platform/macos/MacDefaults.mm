@@ -18,6 +18,7 @@ struct ToPlist {
   id operator()(bool b) const { return [NSNumber numberWithBool:b ? YES : NO]; }
   id operator()(int64_t i) const { return [NSNumber numberWithLongLong:static_cast<long long>(i)]; }
   id operator()(double d) const { return [NSNumber numberWithDouble:d]; }
+  id operator()(Value::Unsigned u) const { return [NSNumber numberWithUnsignedLongLong:u.value]; }
   id operator()(const std::string& s) const { return toNS(s); }
   id operator()(const Value::Data& d) const { return [NSData dataWithBytes:d.bytes.data() length:d.bytes.size()]; }
   id operator()(const Value::Date& d) const { return [NSDate dateWithTimeIntervalSinceReferenceDate:d.secondsSince2001]; }
@@ -50,7 +51,7 @@ std::optional<Value> fromPlist(id object, int depth) {
       return Value(n.doubleValue);
     if (type && std::strcmp(type, @encode(unsigned long long)) == 0 &&
         n.unsignedLongLongValue > static_cast<unsigned long long>(INT64_MAX))
-      return Value(n.doubleValue);
+      return Value(Value::Unsigned{n.unsignedLongLongValue});
     return Value(static_cast<int64_t>(n.longLongValue));
   }
   if ([object isKindOfClass:[NSData class]]) {

@@ -146,6 +146,7 @@ struct Describe {
   std::string scalar(const std::string& text) const { return top ? text : quoted(text); }
   std::string operator()(bool b) const { return b ? "1" : "0"; }
   std::string operator()(int64_t i) const { return scalar(std::to_string(i)); }
+  std::string operator()(Value::Unsigned u) const { return scalar(std::to_string(u.value)); }
   std::string operator()(double d) const { return scalar(numberText(d)); }
   std::string operator()(const std::string& s) const { return scalar(s); }
   std::string operator()(const Value::Data& d) const { return dataText(d); }
@@ -175,7 +176,7 @@ struct Describe {
 std::string describe(const Value& v, int level, bool top) { return std::visit(Describe{level, top}, v.v); }
 
 const char* typeName(const Value& v) {
-  static const char* names[] = {"boolean", "integer", "float", "string", "data", "date", "array", "dictionary"};
+  static const char* names[] = {"boolean", "integer", "float", "string", "data", "date", "array", "dictionary", "integer"};
   return names[v.v.index()];
 }
 

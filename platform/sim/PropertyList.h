@@ -15,16 +15,33 @@ namespace tl::sim {
 // for bit). Anything it cannot promise that for is refused with a reason,
 // so callers treat such a file as damaged and keep its bytes instead of
 // rewriting it with something missing: strings that are not UTF-8 text,
-// integers beyond 64 bits, keyed-archiver UIDs, sets, a dictionary that
-// repeats a key, nesting deeper than kPlistMaxDepth, shared objects that
-// would unfold into more values than the file could honestly hold.
+// integers that fit neither 64 bits signed nor 64 bits unsigned, keyed-
+// archiver UIDs, sets, a dictionary that repeats a key, nesting deeper than
+// kPlistMaxDepth, shared objects that would unfold into far more than the
+// file holds (see unfoldedBytesLimit).
+//
+// XML is read as an XML parser reads it: UTF-8, or UTF-16 with a byte-order
+// mark; line ends normalised to a line feed; character references and the
+// five entities; integers in decimal or, after 0x, hexadecimal.
 //
 // Writing picks XML, which a person can read and edit, whenever XML can
 // carry every value; otherwise (a string or key holding U+0000 or another
 // character XML 1.0 forbids, a NaN, a date with a fraction of a second or
 // outside the years 1 to 9999) it writes the binary form, as Foundation
-// itself does for every file.
+// itself does for every file. The binary form writes each distinct string,
+// number, date and data once and refers to it wherever it recurs.
 constexpr int kPlistMaxDepth = 256;
+
+// The binary form shares objects: one string may be referred to many times,
+// and is copied at each reference when read. What a file of `size` bytes
+// may unfold into: a value for each byte (every value but the root sits
+// behind a reference of at least one byte, so only shared collections come
+// near it) and text and data of sixteen times the file plus 4 MiB. The
+// reader works this out from the references before it copies anything; a
+// file past either limit is damaged, so memory and time of reading stay a
+// small multiple of the file's size.
+constexpr uint64_t unfoldedValuesLimit(uint64_t size) { return size + 4096; }
+constexpr uint64_t unfoldedBytesLimit(uint64_t size) { return 16 * size + (uint64_t{4} << 20); }
 
 // The value, or nullopt with the reason in *why.
 std::optional<Value> readPropertyList(std::string_view bytes, std::string* why = nullptr);

@@ -472,6 +472,7 @@ bool SimDefaults::boolForKey(const std::string& key) {
   if (!v) return false;
   if (auto* b = std::get_if<bool>(&v->v)) return *b;
   if (auto* i = std::get_if<int64_t>(&v->v)) return *i != 0;
+  if (std::get_if<Value::Unsigned>(&v->v)) return true;  // never zero: past INT64_MAX
   if (auto* d = std::get_if<double>(&v->v)) return *d != 0;  // NaN too is not zero
   if (auto* s = std::get_if<std::string>(&v->v)) return stringBool(*s);
   return false;
@@ -483,6 +484,7 @@ double SimDefaults::doubleForKey(const std::string& key) {
   if (!v) return 0;
   if (auto* b = std::get_if<bool>(&v->v)) return *b ? 1 : 0;
   if (auto* i = std::get_if<int64_t>(&v->v)) return static_cast<double>(*i);
+  if (auto* u = std::get_if<Value::Unsigned>(&v->v)) return static_cast<double>(u->value);
   if (auto* d = std::get_if<double>(&v->v)) return *d;
   if (auto* s = std::get_if<std::string>(&v->v)) return stringDouble(*s);
   return 0;
@@ -494,6 +496,9 @@ int64_t SimDefaults::integerForKey(const std::string& key) {
   if (!v) return 0;
   if (auto* b = std::get_if<bool>(&v->v)) return *b ? 1 : 0;
   if (auto* i = std::get_if<int64_t>(&v->v)) return *i;
+  // NSNumber's integerValue converts as C does: the low 64 bits, so past
+  // INT64_MAX the value wraps to a negative one.
+  if (auto* u = std::get_if<Value::Unsigned>(&v->v)) return static_cast<int64_t>(u->value);
   if (auto* d = std::get_if<double>(&v->v)) return doubleToInteger(*d);
   if (auto* s = std::get_if<std::string>(&v->v)) return stringInteger(*s);
   return 0;
