@@ -804,7 +804,11 @@ function setupPanel() {
     const res = await api('/api/input', { method: 'POST', headers: { 'Content-Type': 'application/json' },
                                             body: JSON.stringify({ type: 'login' }) });
     const reply = await res.json().catch(() => ({}));
-    if (res.ok) toast(`${reply.started} launch agent(s) started; what they print is in ~/.simdesktop/launchd/`, true);
+    // Which copies, and how they end: with this browser desktop's session,
+    // as a Mac's agents end at logout.
+    const jobs = (reply.jobs || []).map((j) => `${j.label} (PID ${j.pid})`).join(', ');
+    if (res.ok) toast(`${reply.started} launch agent(s) started${jobs ? `: ${jobs}` : ''}; they end when this ` +
+                      'browser desktop stops, and print to ~/.simdesktop/launchd/', true);
     else toast(reply.error || 'log in failed');
   });
   $('#refresh').addEventListener('click', () => fetchState());

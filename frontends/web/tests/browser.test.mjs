@@ -4,7 +4,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync } from 'node:fs';
+import { mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { request } from 'node:http';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
@@ -210,6 +210,37 @@ test('the context menu opens the settings, whose controls write the defaults; qu
   // The stored choice holds across the launch: no line.
   await waitState(page, () => document.querySelector('.item[data-name="arrow"]')?.dataset.image === 'chevron.right');
   assert.equal(await item(page, 'separator').locator('svg').count(), 0);
+});
+
+test('after a quit, Log in brings the launch agent\'s copy, a process of its own, onto the page, which drives it', async (t) => {
+  const { page, home } = await desktop(t);
+  await pastIntro(page);
+  await openMenu(page);
+  await page.locator('#menu .menu-item', { hasText: '退出 Tuckline' }).click();
+  await page.locator('#quit').waitFor({ timeout: WAIT });
+  // What switching start at login on writes: the agent runs this program.
+  mkdirSync(path.join(home, 'Library/LaunchAgents'), { recursive: true });
+  writeFileSync(path.join(home, 'Library/LaunchAgents/com.ferrowick.tuckline.plist'),
+    '<plist version="1.0"><dict><key>Label</key><string>com.ferrowick.tuckline</string>' +
+    `<key>ProgramArguments</key><array><string>${SERVER}</string></array>` +
+    '<key>RunAtLoad</key><true/></dict></plist>');
+  const panel = await page.locator('#login').isVisible();
+  if (!panel) await page.locator('#panel-toggle').click();
+  await page.locator('#login').click();
+  if (!panel) await page.locator('#panel-toggle').click();
+  await page.locator('#quit').waitFor({ state: 'hidden', timeout: WAIT });
+  await item(page, 'arrow').waitFor({ timeout: WAIT });
+  await item(page, 'arrow').click();
+  await collapsed(page, true);
+  // That copy is not this server's: its log record names another process.
+  await waitState(page, () => /切换为收起[^[]*进程 PID=\d+/.test(document.querySelector('#log').textContent));
+  const log = await page.locator('#log').textContent();
+  const pid = Number(log.match(/切换为收起[^[]*进程 PID=(\d+)/)[1]);
+  assert.notEqual(pid, 0);
+  // Quit from its menu: the page says so, and offers the launch again.
+  await openMenu(page);
+  await page.locator('#menu .menu-item', { hasText: '退出 Tuckline' }).click();
+  await page.locator('#quit').waitFor({ timeout: WAIT });
 });
 
 test('on a 1280 × 800 laptop the bar stays legible, the panel folds away and the window moves by its title bar', async (t) => {
