@@ -182,6 +182,7 @@ TEST_F(Processes, QuitSignalsAtRandomMomentsNeverOutrunTheTeardown) {
   int rounds = std::getenv("TUCKLINE_STORM") ? std::atoi(std::getenv("TUCKLINE_STORM")) : 200;
   std::signal(SIGPIPE, SIG_IGN);  // a copy that gave way reads no more
   std::mt19937 random(20261207);
+  const int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
   const char* commands = "hover arrow\nunhover\nclick arrow\nright-click arrow\nescape\nkey ctrl+opt+cmd+b\nbar\n";
   int reports = 0, deaths = 0, early = 0;
   std::vector<pid_t> all;
@@ -212,7 +213,7 @@ TEST_F(Processes, QuitSignalsAtRandomMomentsNeverOutrunTheTeardown) {
       for (auto& c : copies) [[maybe_unused]] auto n = write(c.feed, commands, std::strlen(commands));
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    for (auto& c : copies) kill(c.pid, c.sig = (std::array{SIGTERM, SIGINT, SIGHUP})[random() % 3]);
+    for (auto& c : copies) kill(c.pid, c.sig = kQuitSignals[random() % 3]);
     for (auto& c : copies) {
       double took = 0;
       int status = exitWithin(c.pid, 5.0, &took);
