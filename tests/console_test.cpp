@@ -9,6 +9,7 @@
 #include "frontends/console/Console.h"
 #include "platform/sim/PropertyList.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -174,6 +175,53 @@ TEST_F(Desktop, ScriptsExitNonZeroWithTheCountOfFailedLines) {
   EXPECT_EQ(out, "collapsed=true expandedByHover=false timerPending=false didAutoReorder=false\n");
   EXPECT_NE(err.find("error: click: unknown modifier ctrlx"), std::string::npos) << err;
   EXPECT_EQ(err.substr(err.rfind("tuckline:")), "tuckline: 3 lines failed\n");
+}
+
+// A command line with a mistake starts nothing: one line names the word
+// and what was expected; --help lists every option and succeeds.
+TEST_F(Desktop, ProgramsRefuseMistypedOptionsInOneLine) {
+  struct Case {
+    std::string program;
+    std::vector<std::string> args;
+    std::string error;  // the start of the one line on standard error
+  };
+  std::vector<Case> cases = {
+      {TUCKLINE_CONSOLE_PATH, {"--home"}, "tuckline: --home needs a value: --home DIR\n"},
+      {TUCKLINE_CONSOLE_PATH, {"--script", "--virtual"}, "tuckline: --script needs a value: --script FILE\n"},
+      {TUCKLINE_CONSOLE_PATH, {"--home", home, "--bogus"}, "tuckline: unknown option --bogus; expected --home, "},
+      {TUCKLINE_CONSOLE_PATH, {"--home", home, "--notch-width", "99999"},
+       "tuckline: --notch-width 99999: a notch is 1 point wide up to half the screen (756 points on a screen "
+       "1512 points wide)\n"},
+      {TUCKLINE_CONSOLE_PATH, {"--home", home, "--screen-width", "1000", "--notch-width", "x"},
+       "tuckline: --notch-width x: a notch is 1 point wide up to half the screen (500 points"},
+      {TUCKLINE_CONSOLE_PATH, {"--home", home, "--thickness"}, "tuckline: --thickness needs a value: --thickness N\n"},
+#ifdef TUCKLINE_WEB_PATH
+      {TUCKLINE_WEB_PATH, {"--home"}, "tuckline-web: --home needs a value: --home DIR\n"},
+      {TUCKLINE_WEB_PATH, {"--home", home, "--port"}, "tuckline-web: --port needs a value: --port N\n"},
+      {TUCKLINE_WEB_PATH, {"--home", home, "--console"}, "tuckline-web: unknown option --console; expected --home, "},
+#endif
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(waitExit(spawnProgram(c.program, c.args, root + "/out.txt", root + "/err.txt")), 2) << c.error;
+    std::string err = readFile(root + "/err.txt");
+    EXPECT_EQ(err.substr(0, c.error.size()), c.error);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(readFile(root + "/out.txt"), "");
+  }
+  EXPECT_FALSE(std::filesystem::exists(home + "/Library/Logs/Tuckline.log"));  // nothing started
+
+  EXPECT_EQ(waitExit(spawnProgram(TUCKLINE_CONSOLE_PATH, {"--help"}, root + "/out.txt")), 0);
+  std::string help = readFile(root + "/out.txt");
+  for (const char* option : {"--home DIR", "--script FILE", "--start DATE", "--notch-width N", "--fault logs-folder",
+                             "--fault symbol:NAME", "choose TITLE"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+#ifdef TUCKLINE_WEB_PATH
+  EXPECT_EQ(waitExit(spawnProgram(TUCKLINE_WEB_PATH, {"--help"}, root + "/out.txt")), 0);
+  help = readFile(root + "/out.txt");
+  EXPECT_NE(help.find("--port N"), std::string::npos) << help;
+  EXPECT_NE(help.find("--fault arrow|separator|all"), std::string::npos) << help;
+  EXPECT_EQ(help.find("--start"), std::string::npos) << help;  // it runs in real time only
+#endif
 }
 
 // A person at a terminal (real time): the first-run alert shows up with
