@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace tl::test {
 namespace {
@@ -144,6 +145,42 @@ TEST_F(ConsoleScript, GoodLinesActOnceAndTheConsoleEndsWithTheApplication) {
   EXPECT_FALSE(more);  // the application has ended, so the console does too
   EXPECT_TRUE(desktop->terminated());
   EXPECT_FALSE(console->execute("bar"));
+}
+
+// Titles as a person types them: "..." or nothing for the ellipsis, key
+// combinations in words; a name that matches nothing is answered with the
+// names that would have.
+TEST_F(ConsoleScript, TitlesMatchAsTypedAndMistakesListTheChoices) {
+  line("right-click arrow");
+  auto [shown, errors] = line("choose 设置...");
+  EXPECT_EQ(errors, "");
+  EXPECT_NE(shown.find("全局快捷键"), std::string::npos) << shown;  // the window it opened
+  auto preset = [&] { return line("defaults read hotKeyPreset").first; };
+  const std::vector<std::pair<std::string, std::string>> picks = {
+      {"pick 全局快捷键 opt cmd h", "2\n"}, {"pick 全局快捷键 ⌃⌥ B", "1\n"}, {"pick 全局快捷键 ctrl+opt+cmd+b", "0\n"},
+      {"pick 全局快捷键 ⌥⌘H", "2\n"}, {"pick 全局快捷键 不使用", "3\n"}};
+  for (const auto& [text, stored] : picks) {
+    EXPECT_EQ(line(text).second, "") << text;
+    EXPECT_EQ(preset(), stored) << text;
+  }
+  EXPECT_EQ(line("pick 全局快捷键 hyper b").second,
+            "error: pick: 全局快捷键 has no item hyper b; expected ⌃⌥⌘ B, ⌃⌥ B, ⌥⌘ H or 不使用\n");
+  std::string noRow = line("switch 夜间模式").second;
+  EXPECT_EQ(noRow.rfind("error: switch: no row 夜间模式 with a switch; expected ", 0), 0u) << noRow;
+  EXPECT_NE(noRow.find("鼠标悬停时自动展开, 延时自动收起, 启动时自动收起"), std::string::npos) << noRow;
+  EXPECT_EQ(line("pick 夜间模式 1").second, "error: pick: no row 夜间模式 with a pop-up; expected 全局快捷键\n");
+  line("close");
+  line("right-click arrow");
+  std::tie(shown, errors) = line("choose 使用说明");
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(shown.rfind("alert: ", 0), 0u) << shown;  // the alert it opened
+  line("press 知道了");
+  line("right-click arrow");
+  EXPECT_EQ(line("choose 退出").second.rfind("error: choose: no menu item 退出; expected ", 0), 0u);
+  line("escape");
+  // A file with nothing in it says so.
+  std::filesystem::remove(home + "/Library/Logs/Tuckline.log");
+  EXPECT_EQ(line("log").first, "(empty)\n");
 }
 
 TEST_F(ConsoleScript, QuitLeavesTheApplicationRunning) {
