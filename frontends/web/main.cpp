@@ -54,6 +54,10 @@ int main(int argc, char** argv) {
     if (a == "--help" || a == "-h") {
       std::cout << usage();
       return 0;
+    } else if (a == "--start") {
+      // The browser desktop is for people: its time is the machine's.
+      return refuse("--start sets where virtual time begins; the browser desktop runs in real time (the console "
+                    "takes --start with --virtual)");
     } else if (a == "--home") {
       if (!sim::optionValue(args, i, "--home DIR", home, error)) return refuse(error);
     } else if (a == "--port") {
@@ -71,8 +75,6 @@ int main(int argc, char** argv) {
     }
   }
   if (std::string error; !sim::finishDesktopOptions(desktopOptions, error)) return refuse(error);
-  // The browser desktop is for people: its time is the machine's.
-  if (desktopOptions.startGiven) return refuse("--start is for virtual time; the browser desktop runs in real time");
 
   home = console::resolveHome(home);
   std::string error;

@@ -314,6 +314,7 @@ function render(s, changed = null) {
   if (any('screen', 'windows', 'terminated')) renderWindows();
   if (any('app', 'terminated')) renderAppState();
   if (any('panel')) renderPanel();
+  if (any('panel', 'terminated')) renderHotKeyHint();
   $('#quit').hidden = !s.terminated;
   $('#terminate').disabled = !!s.terminated;
   document.body.dataset.version = String(s.version);
@@ -336,8 +337,10 @@ function layoutScreen() {
   screen.style.width = `${sc.width}px`;
   screen.style.height = `${sc.height}px`;
   screen.style.transform = `scale(${scale})`;
-  // Only the top of the screen where the window would end below the page.
-  const room = window.innerHeight - frame.getBoundingClientRect().top - 8;
+  // Only the top of the screen where the window would end below the page;
+  // the hint and the connection's state stay in sight under it.
+  const hint = $('#hint');
+  const room = window.innerHeight - frame.getBoundingClientRect().top - hint.offsetHeight - 28;
   frame.style.height = `${Math.max(240, Math.min(sc.height * scale, room))}px`;
   frame.classList.toggle('overflowing', overflowing);
   if (overflowing && !frame.dataset.scrolled) {
@@ -695,9 +698,15 @@ function renderPanel() {
     box.checked = (f.missingSymbols || []).includes(box.dataset.symbol);
   $('#next-queued').textContent = f.nextItem && f.nextItem.length ? `queued: ${f.nextItem.join(', ')}` : '';
   $('#taken').textContent = f.takenHotKeys && f.takenHotKeys.length ? `taken: ${f.takenHotKeys.join(', ')}` : '';
+}
+
+// The hot key Tuckline holds now, as the hint under the screen names it.
+function renderHotKeyHint() {
+  const f = (state.panel || {}).faults || {};
   const set = (f.registeredHotKeys || []).map((k) => keySymbols(k.combo));
-  $('#hotkey-hint').textContent = set.length ? `The hot key ${set.join(', ')} works anywhere on the page.`
-    : 'No hot key is set (设置… chooses one).';
+  $('#hotkey-hint').textContent = state.terminated ? 'No hot key works while Tuckline is not running.'
+    : set.length ? `The hot key ${set.join(', ')} works anywhere on the page.`
+    : 'No hot key is set (设置… chooses one, unless another application holds it).';
 }
 
 // ctrl+opt+cmd+b as a Mac shows it: ⌃⌥⌘B.
