@@ -9,8 +9,10 @@
 #include "frontends/console/Console.h"
 #include "platform/sim/PropertyList.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace tl::test {
 namespace {
@@ -145,6 +147,42 @@ TEST_F(ConsoleScript, GoodLinesActOnceAndTheConsoleEndsWithTheApplication) {
   EXPECT_FALSE(console->execute("bar"));
 }
 
+// Titles as a person types them: "..." or nothing for the ellipsis, key
+// combinations in words; a name that matches nothing is answered with the
+// names that would have.
+TEST_F(ConsoleScript, TitlesMatchAsTypedAndMistakesListTheChoices) {
+  line("right-click arrow");
+  auto [shown, errors] = line("choose 设置...");
+  EXPECT_EQ(errors, "");
+  EXPECT_NE(shown.find("全局快捷键"), std::string::npos) << shown;  // the window it opened
+  auto preset = [&] { return line("defaults read hotKeyPreset").first; };
+  const std::vector<std::pair<std::string, std::string>> picks = {
+      {"pick 全局快捷键 opt cmd h", "2\n"}, {"pick 全局快捷键 ⌃⌥ B", "1\n"}, {"pick 全局快捷键 ctrl+opt+cmd+b", "0\n"},
+      {"pick 全局快捷键 ⌥⌘H", "2\n"}, {"pick 全局快捷键 不使用", "3\n"}};
+  for (const auto& [text, stored] : picks) {
+    EXPECT_EQ(line(text).second, "") << text;
+    EXPECT_EQ(preset(), stored) << text;
+  }
+  EXPECT_EQ(line("pick 全局快捷键 hyper b").second,
+            "error: pick: 全局快捷键 has no item hyper b; expected ⌃⌥⌘ B, ⌃⌥ B, ⌥⌘ H or 不使用\n");
+  std::string noRow = line("switch 夜间模式").second;
+  EXPECT_EQ(noRow.rfind("error: switch: no row 夜间模式 with a switch; expected ", 0), 0u) << noRow;
+  EXPECT_NE(noRow.find("鼠标悬停时自动展开, 延时自动收起, 启动时自动收起"), std::string::npos) << noRow;
+  EXPECT_EQ(line("pick 夜间模式 1").second, "error: pick: no row 夜间模式 with a pop-up; expected 全局快捷键\n");
+  line("close");
+  line("right-click arrow");
+  std::tie(shown, errors) = line("choose 使用说明");
+  EXPECT_EQ(errors, "");
+  EXPECT_EQ(shown.rfind("alert: ", 0), 0u) << shown;  // the alert it opened
+  line("press 知道了");
+  line("right-click arrow");
+  EXPECT_EQ(line("choose 退出").second.rfind("error: choose: no menu item 退出; expected ", 0), 0u);
+  line("escape");
+  // A file with nothing in it says so.
+  std::filesystem::remove(home + "/Library/Logs/Tuckline.log");
+  EXPECT_EQ(line("log").first, "(empty)\n");
+}
+
 TEST_F(ConsoleScript, QuitLeavesTheApplicationRunning) {
   bool more = true;
   line("quit", &more);
@@ -174,6 +212,53 @@ TEST_F(Desktop, ScriptsExitNonZeroWithTheCountOfFailedLines) {
   EXPECT_EQ(out, "collapsed=true expandedByHover=false timerPending=false didAutoReorder=false\n");
   EXPECT_NE(err.find("error: click: unknown modifier ctrlx"), std::string::npos) << err;
   EXPECT_EQ(err.substr(err.rfind("tuckline:")), "tuckline: 3 lines failed\n");
+}
+
+// A command line with a mistake starts nothing: one line names the word
+// and what was expected; --help lists every option and succeeds.
+TEST_F(Desktop, ProgramsRefuseMistypedOptionsInOneLine) {
+  struct Case {
+    std::string program;
+    std::vector<std::string> args;
+    std::string error;  // the start of the one line on standard error
+  };
+  std::vector<Case> cases = {
+      {TUCKLINE_CONSOLE_PATH, {"--home"}, "tuckline: --home needs a value: --home DIR\n"},
+      {TUCKLINE_CONSOLE_PATH, {"--script", "--virtual"}, "tuckline: --script needs a value: --script FILE\n"},
+      {TUCKLINE_CONSOLE_PATH, {"--home", home, "--bogus"}, "tuckline: unknown option --bogus; expected --home, "},
+      {TUCKLINE_CONSOLE_PATH, {"--home", home, "--notch-width", "99999"},
+       "tuckline: --notch-width 99999: a notch is 1 point wide up to half the screen (756 points on a screen "
+       "1512 points wide)\n"},
+      {TUCKLINE_CONSOLE_PATH, {"--home", home, "--screen-width", "1000", "--notch-width", "x"},
+       "tuckline: --notch-width x: a notch is 1 point wide up to half the screen (500 points"},
+      {TUCKLINE_CONSOLE_PATH, {"--home", home, "--thickness"}, "tuckline: --thickness needs a value: --thickness N\n"},
+#ifdef TUCKLINE_WEB_PATH
+      {TUCKLINE_WEB_PATH, {"--home"}, "tuckline-web: --home needs a value: --home DIR\n"},
+      {TUCKLINE_WEB_PATH, {"--home", home, "--port"}, "tuckline-web: --port needs a value: --port N\n"},
+      {TUCKLINE_WEB_PATH, {"--home", home, "--console"}, "tuckline-web: unknown option --console; expected --home, "},
+#endif
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(waitExit(spawnProgram(c.program, c.args, root + "/out.txt", root + "/err.txt")), 2) << c.error;
+    std::string err = readFile(root + "/err.txt");
+    EXPECT_EQ(err.substr(0, c.error.size()), c.error);
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    EXPECT_EQ(readFile(root + "/out.txt"), "");
+  }
+  EXPECT_FALSE(std::filesystem::exists(home + "/Library/Logs/Tuckline.log"));  // nothing started
+
+  EXPECT_EQ(waitExit(spawnProgram(TUCKLINE_CONSOLE_PATH, {"--help"}, root + "/out.txt")), 0);
+  std::string help = readFile(root + "/out.txt");
+  for (const char* option : {"--home DIR", "--script FILE", "--start DATE", "--notch-width N", "--fault logs-folder",
+                             "--fault symbol:NAME", "choose TITLE"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+#ifdef TUCKLINE_WEB_PATH
+  EXPECT_EQ(waitExit(spawnProgram(TUCKLINE_WEB_PATH, {"--help"}, root + "/out.txt")), 0);
+  help = readFile(root + "/out.txt");
+  EXPECT_NE(help.find("--port N"), std::string::npos) << help;
+  EXPECT_NE(help.find("--fault arrow|separator|all"), std::string::npos) << help;
+  EXPECT_EQ(help.find("--start"), std::string::npos) << help;  // it runs in real time only
+#endif
 }
 
 // A person at a terminal (real time): the first-run alert shows up with

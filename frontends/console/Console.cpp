@@ -9,6 +9,7 @@
 #include <optional>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "app/AppDelegate.h"
 #include "frontends/console/Signals.h"
@@ -104,6 +105,55 @@ std::optional<double> number(const std::string& word) {
   double v = std::strtod(word.c_str(), &end);
   if (word.empty() || !end || *end != '\0' || !std::isfinite(v)) return std::nullopt;
   return v;
+}
+
+// A title as a person types it: "..." for the ellipsis, or without it.
+bool sameTitle(const std::string& typed, const std::string& title) {
+  if (typed == title) return true;
+  std::string spelled = typed;
+  for (size_t at; (at = spelled.find("...")) != std::string::npos;) spelled.replace(at, 3, "…");
+  const std::string ellipsis = "…";
+  bool bare = title.size() > ellipsis.size() && title.compare(title.size() - ellipsis.size(), ellipsis.size(), ellipsis) == 0 &&
+              typed == title.substr(0, title.size() - ellipsis.size());
+  return spelled == title || bare;
+}
+
+// A key combination as a menu or pop-up shows it ("⌥⌘ H") and as it is
+// typed ("opt cmd h", "⌥⌘H", "opt+cmd+h"): the modifiers, then the rest in
+// capitals. Text that names no modifier stays itself.
+std::string keysComparable(const std::string& text) {
+  static const std::pair<const char*, const char*> symbols[] = {{"⌃", "ctrl"}, {"⌥", "opt"}, {"⇧", "shift"}, {"⌘", "cmd"}};
+  uint64_t flags = 0;
+  std::string rest, word;
+  auto take = [&](std::string w) {
+    for (bool again = true; again;) {
+      again = false;
+      for (auto [symbol, name] : symbols)
+        if (w.rfind(symbol, 0) == 0) {
+          flags |= *modifierFlag(name);
+          w.erase(0, std::char_traits<char>::length(symbol));
+          again = true;
+        }
+    }
+    std::string lower = w;
+    for (auto& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (auto flag = modifierFlag(lower)) flags |= *flag;
+    else for (char ch : w) rest += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  };
+  for (char ch : text + " ") {
+    if (ch == ' ' || ch == '+') take(std::exchange(word, {}));
+    else word += ch;
+  }
+  return std::to_string(flags) + " " + rest;
+}
+
+// The one of titles a person meant, or nothing.
+std::optional<std::string> meant(const std::string& typed, const std::vector<std::string>& titles) {
+  for (const auto& t : titles)
+    if (sameTitle(typed, t)) return t;
+  for (const auto& t : titles)
+    if (keysComparable(typed) == keysComparable(t)) return t;
+  return std::nullopt;
 }
 }  // namespace
 
@@ -259,8 +309,16 @@ bool Console::run(const std::vector<std::string>& w) {
         for (const auto& item : menu->itemArray())
           if (!item->isSeparatorItem()) titles.push_back(item->title());
     });
-    if (!open) fail("choose: no menu is open; expected right-click arrow first");
-    else check(d.chooseMenuItem(rest(w, 1)), "choose: no menu item " + rest(w, 1) + "; expected " + joined(titles));
+    std::string before = d.renderWindows();
+    if (!open) {
+      fail("choose: no menu is open; expected right-click arrow first");
+    } else if (!d.chooseMenuItem(meant(rest(w, 1), titles).value_or(rest(w, 1)))) {
+      fail("choose: no menu item " + rest(w, 1) + "; expected " + joined(titles));
+    } else {
+      // What the choice opened, as a person would see it come up.
+      if (std::string after = d.renderWindows(); !after.empty() && after != before) out_ << after;
+      out_ << d.renderAlert();
+    }
   } else if (c == "escape") {
     d.closeMenu();
   } else if (c == "alert") {
@@ -282,23 +340,40 @@ bool Console::run(const std::vector<std::string>& w) {
       fail("slide: " + w[2] + " is not a number; expected " + u.text);
       return true;
     }
+    static const std::map<std::string, sim::ViewKind> kinds = {{"switch", sim::ViewKind::Switch},
+                                                                {"slide", sim::ViewKind::Slider},
+                                                                {"pick", sim::ViewKind::PopUp},
+                                                                {"button", sim::ViewKind::Button}};
     bool open = false;
+    std::string why;  // what a person could have named instead
     bool ok = d.workWindow([&](sim::SimViews& views, sim::SimWindow& win) {
       open = true;
-      if (c == "switch") return views.flipSwitch(win, rest(w, 1));
-      if (c == "button") return views.pressButton(win, rest(w, 1));
-      if (c == "slide") return views.dragSlider(win, w[1], *value);
-      if (c == "pick") return views.pickPopUpItem(win, w[1], rest(w, 2));
-      win.close();
-      return true;
+      if (c == "close") {
+        win.close();
+        return true;
+      }
+      std::vector<std::string> rows = sim::rowsWith(win, kinds.at(c));
+      std::string typed = c == "slide" || c == "pick" ? w[1] : rest(w, 1);
+      std::string row = meant(typed, rows).value_or(typed);
+      if (c == "switch" && views.flipSwitch(win, row)) return true;
+      if (c == "button" && views.pressButton(win, rest(w, 1))) return true;
+      if (c == "slide" && views.dragSlider(win, row, *value)) return true;
+      if (c == "pick") {
+        auto popup = sim::findInRow<sim::SimPopUpButton>(win, row, sim::ViewKind::PopUp);
+        if (popup) {
+          const auto& items = popup->itemTitles();
+          if (views.pickPopUpItem(win, row, meant(rest(w, 2), items).value_or(rest(w, 2)))) return true;
+          why = row + " has no item " + rest(w, 2) + "; expected " + joined(items);
+          return false;
+        }
+      }
+      why = "no row " + typed + " with " +
+            (c == "switch" ? "a switch" : c == "slide" ? "a slider" : c == "pick" ? "a pop-up" : "a button") +
+            "; expected " + joined(rows);
+      return false;
     });
-    static const std::map<std::string, std::string> wanted = {
-        {"switch", "the title of a row with a switch"},
-        {"slide", "the title of a row with a slider"},
-        {"pick", "the title of a row with a pop-up and one of its items"},
-        {"button", "a button's title"}};
     if (!open) fail(c + ": no window is open");
-    else if (!ok) fail(c + ": no such control in the open window; expected " + wanted.at(c));
+    else if (!ok) fail(c + ": " + why);
   } else if (c == "wait") {
     auto s = number(w[1]);
     if (!s || *s < 0) {
@@ -342,10 +417,9 @@ bool Console::run(const std::vector<std::string>& w) {
     for (int i = 0; i < 400 && !(seen = shown()); ++i)
       if (!quit::sleep(0.05)) return false;  // asked to quit: no more waiting
     check(seen, "the log did not show " + text + " within 20 s");
-  } else if (c == "log") {
-    out_ << readFile(d.logPath());
-  } else if (c == "syslog") {
-    out_ << readFile(sim::SimSystemLog::path(d.config().home));
+  } else if (c == "log" || c == "syslog") {
+    std::string text = readFile(c == "log" ? d.logPath() : sim::SimSystemLog::path(d.config().home));
+    out_ << (text.empty() ? "(empty)\n" : text);
   } else if (c == "state") {
     d.onMain([&] {
       auto a = AppDelegate::shared;

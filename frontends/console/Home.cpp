@@ -20,4 +20,9 @@ std::string resolveHome(const std::string& fromCommandLine) {
   return base + "/tuckline-sim/home";
 }
 
+std::string homeOptionUsage() {
+  return "  --home DIR            the simulated Mac's home (default $TUCKLINE_HOME, else\n"
+         "                        ~/.local/share/tuckline-sim/home)\n";
+}
+
 }  // namespace tl::console

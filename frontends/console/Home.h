@@ -7,4 +7,7 @@ namespace tl::console {
 // user's data directory. Never the real home.
 std::string resolveHome(const std::string& fromCommandLine);
 
+// The usage line of --home, the same in every program that takes it.
+std::string homeOptionUsage();
+
 }  // namespace tl::console

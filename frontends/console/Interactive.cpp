@@ -141,7 +141,8 @@ class Terminal {
 
   // The desktop's main thread, whenever it has fallen idle after work.
   void observe() {
-    std::string picture = desktop_.renderBar() + "\n" + desktop_.renderMenu() + desktop_.renderAlert();
+    std::string picture =
+        desktop_.renderBar() + "\n" + desktop_.renderMenu() + desktop_.renderAlert() + desktop_.renderWindows();
     {
       std::lock_guard lock(mu_);
       if (picture == lastSeen_) return;

@@ -24,12 +24,22 @@
 using namespace tl;
 
 namespace {
-int usage() {
-  std::cerr << "usage: tuckline [--home DIR] [--virtual|--real] [--script FILE] [--headless] [desktop options]\n"
-               "       tuckline [--home DIR] defaults read|read-type|write|delete [com.ferrowick.tuckline] ...\n"
-               "desktop options:\n"
-            << sim::desktopOptionsUsage();
-  return 2;
+// The options, then the commands a person types once it runs.
+std::string usage() {
+  return "usage: tuckline [--home DIR] [--virtual|--real] [--script FILE] [--headless] [desktop options]\n"
+         "       tuckline [--home DIR] defaults read|read-type|write|delete [com.ferrowick.tuckline] ...\n"
+         + console::homeOptionUsage() +
+         "  --virtual | --real    virtual time (scripts, pipes) or the machine's clock (a terminal)\n"
+         "  --script FILE         read the commands from FILE instead of standard input\n"
+         "  --headless            no commands at all: the application runs until it is ended\n"
+         "desktop options:\n" +
+         sim::desktopOptionsUsage(true) + "\n" + console::Console::help();
+}
+
+std::vector<std::string> optionNames() {
+  std::vector<std::string> names = {"--home", "--virtual", "--real", "--script", "--headless", "--help"};
+  for (auto& n : sim::desktopOptionNames(true)) names.push_back(n);
+  return names;
 }
 
 int refuse(const std::string& why) {
@@ -63,14 +73,13 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc), rest;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&]() -> std::string { return i + 1 < args.size() ? args[++i] : ""; };
     std::string error;
     if (!rest.empty()) {
       rest.push_back(a);
     } else if (a == "--home") {
-      home = value();
+      if (!sim::optionValue(args, i, "--home DIR", home, error)) return refuse(error);
     } else if (a == "--script") {
-      script = value();
+      if (!sim::optionValue(args, i, "--script FILE", script, error)) return refuse(error);
     } else if (a == "--virtual") {
       forcedTime = 1;
     } else if (a == "--real") {
@@ -80,12 +89,12 @@ int main(int argc, char** argv) {
     } else if (a == "defaults") {
       rest.push_back(a);
     } else if (a == "--help" || a == "-h") {
-      std::cout << console::Console::help();
+      std::cout << usage();
       return 0;
     } else if (auto parsed = sim::parseDesktopOption(args, i, options, error); parsed == sim::OptionParse::Bad) {
       return refuse(error);
     } else if (parsed == sim::OptionParse::NotMine) {
-      return usage();
+      return refuse(sim::unknownOptionText("tuckline", a, optionNames()));
     }
   }
 

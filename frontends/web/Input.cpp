@@ -174,6 +174,9 @@ Parsed parseCommand(std::string_view body) {
   } else if (type == "launch") {
     c.kind = K::Launch;
     ok = true;
+  } else if (type == "terminate") {
+    c.kind = K::Terminate;
+    ok = true;
   } else {
     r.error = "unknown input type " + type;
   }
@@ -246,6 +249,13 @@ Outcome applyCommand(sim::SimDesktop& d, FaultBook& faults, const Command& c) {
     case K::Fault: {
       bool ran = d.onMain([&] { ran = applyFault(d, faults, c); });
       return result(ran, c.item == "next-item" ? "Tuckline is not running" : "unknown fault");
+    }
+    case K::Terminate: {
+      // As Activity Monitor's Quit ends an app without a Dock icon: the
+      // system asks it to terminate, and it goes its own way out.
+      if (d.terminated()) return {false, "Tuckline is not running"};
+      d.requestTermination();
+      return {true, {}};
     }
     case K::Login: case K::Launch: break;
   }

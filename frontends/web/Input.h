@@ -14,6 +14,7 @@ struct Command {
   enum class Kind {
     Click, RightClick, Drag, Hover, Unhover, Key, MenuChoose, MenuClose, AlertButton,
     WindowSwitch, WindowSlide, WindowPick, WindowButton, WindowClose, Frontmost, WindowMove, Fault, Login, Launch,
+    Terminate,
   };
   Kind kind = Kind::Click;
   std::string item;      // status item, menu title, alert button, window row, fault name

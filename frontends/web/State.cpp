@@ -125,7 +125,8 @@ json describeApp() {
 json describeFaults(sim::SimDesktop& d, const FaultBook& faults) {
   json hotKeys = json::array(), taken = json::array();
   for (const auto& r : d.hotKeyRegistry().registrations())
-    hotKeys.push_back({{"keyCode", r.keyCode}, {"modifiers", r.modifiers}});
+    hotKeys.push_back({{"keyCode", r.keyCode}, {"modifiers", r.modifiers},
+                       {"combo", sim::keyCombinationText(r.keyCode, r.modifiers)}});
   for (const auto& [code, modifiers] : d.hotKeyRegistry().takenByOthers()) taken.push_back(sim::keyCombinationText(code, modifiers));
   json items = json::object();
   for (auto [name, target] : {std::pair{"all", sim::FaultTarget::All}, {"arrow", sim::FaultTarget::Arrow},

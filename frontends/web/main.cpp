@@ -23,11 +23,17 @@
 using namespace tl;
 
 namespace {
-int usage() {
-  std::cerr << "usage: tuckline-web [--home DIR] [--port N] [desktop options]\n"
-               "  --port N              listen on 127.0.0.1:N (default 8765; 0 picks a free port)\n"
-            << sim::desktopOptionsUsage();
-  return 2;
+std::string usage() {
+  return "usage: tuckline-web [--home DIR] [--port N] [desktop options]\n" + console::homeOptionUsage() +
+         "  --port N              listen on 127.0.0.1:N (default 8765; 0 picks a free port)\n"
+         "desktop options:\n" +
+         sim::desktopOptionsUsage(false);
+}
+
+std::vector<std::string> optionNames() {
+  std::vector<std::string> names = {"--home", "--port", "--help"};
+  for (auto& n : sim::desktopOptionNames(false)) names.push_back(n);
+  return names;
 }
 
 int refuse(const std::string& why) {
@@ -48,26 +54,31 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    bool hasValue = i + 1 < args.size();
-    std::string error;
-    if (a == "--home" && hasValue) {
-      home = args[++i];
-    } else if (a == "--port" && hasValue) {
+    std::string error, value;
+    if (a == "--help" || a == "-h") {
+      std::cout << usage();
+      return 0;
+    } else if (a == "--start") {
+      // The browser desktop is for people: its time is the machine's.
+      return refuse("--start sets where virtual time begins; the browser desktop runs in real time (the console "
+                    "takes --start with --virtual)");
+    } else if (a == "--home") {
+      if (!sim::optionValue(args, i, "--home DIR", home, error)) return refuse(error);
+    } else if (a == "--port") {
+      if (!sim::optionValue(args, i, "--port N", value, error)) return refuse(error);
       char* end = nullptr;
-      long p = std::strtol(args[++i].c_str(), &end, 10);
-      if (args[i].empty() || !end || *end != '\0' || p < 0 || p > 65535)
-        return refuse("--port " + args[i] + ": a port is 0 to 65535");
+      long p = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || !end || *end != '\0' || p < 0 || p > 65535)
+        return refuse("--port " + value + ": a port is 0 to 65535");
       port = static_cast<int>(p);
       portGiven = true;
     } else if (auto parsed = sim::parseDesktopOption(args, i, desktopOptions, error); parsed == sim::OptionParse::Bad) {
       return refuse(error);
     } else if (parsed == sim::OptionParse::NotMine) {
-      return usage();
+      return refuse(sim::unknownOptionText("tuckline-web", a, optionNames()));
     }
   }
   if (std::string error; !sim::finishDesktopOptions(desktopOptions, error)) return refuse(error);
-  // The browser desktop is for people: its time is the machine's.
-  if (desktopOptions.startGiven) return refuse("--start is for virtual time; the browser desktop runs in real time");
 
   home = console::resolveHome(home);
   std::string error;

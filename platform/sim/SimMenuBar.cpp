@@ -519,9 +519,11 @@ std::string SimMenuBar::renderLine() {
       label = line ? "\xE2\x94\x82" : " ";
       if (item->length() >= 1000) label = "\xE2\x80\xA6";  // a long empty gap running off the left edge
     }
+    // The collapsed separator is off the screen by design: it is what
+    // hides the others, not one of them.
     if (item->visible)
       out << " [" << label << "]";
-    else if (!item->own() || item->name() == "arrow")
+    else if (!item->own() || item->length() < 1000)
       hidden.push_back(item->own() ? item->name() : label);
   }
   if (!hidden.empty()) {

@@ -1,5 +1,6 @@
 #include "platform/sim/SimOptions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -50,6 +51,57 @@ bool parseItems(const std::string& text, std::vector<BarItemSpec>& out) {
 }
 }  // namespace
 
+namespace {
+struct OptionForm {
+  const char* name;
+  const char* form;
+};
+
+// The options that take a value, as the usage and the refusals write them.
+const std::vector<OptionForm>& withValue() {
+  static const std::vector<OptionForm> forms = {
+      {"--start", "--start DATE"},          {"--screen-width", "--screen-width N"},
+      {"--thickness", "--thickness N"},     {"--memory", "--memory off|forget|keep"},
+      {"--items", "--items NAME:W,..."},    {"--hotkey-taken", "--hotkey-taken COMBO"},
+      {"--fault", "--fault KIND"},          {"--notch-width", "--notch-width N"},
+      {"--frontmost", "--frontmost APP"}};
+  return forms;
+}
+
+std::string notchWidthText(double screenWidth) {
+  return "a notch is 1 point wide up to half the screen (" +
+         std::to_string(static_cast<long long>(screenWidth / 2)) + " points on a screen " +
+         std::to_string(static_cast<long long>(screenWidth)) + " points wide)";
+}
+}  // namespace
+
+bool optionValue(const std::vector<std::string>& args, size_t& i, const std::string& form, std::string& value,
+                 std::string& error) {
+  // A word that is itself an option is the next option, not this one's
+  // value: `--home --script x` forgot the folder.
+  if (i + 1 >= args.size() || args[i + 1].rfind("--", 0) == 0) {
+    error = args[i] + " needs a value: " + form;
+    return false;
+  }
+  value = args[++i];
+  return true;
+}
+
+std::string unknownOptionText(const std::string& program, const std::string& word,
+                              const std::vector<std::string>& names) {
+  std::string list;
+  for (const auto& n : names) list += (list.empty() ? "" : ", ") + n;
+  return "unknown option " + word + "; expected " + list + " (" + program + " --help describes them)";
+}
+
+std::vector<std::string> desktopOptionNames(bool virtualTime) {
+  std::vector<std::string> names;
+  for (const auto& o : withValue())
+    if (virtualTime || std::string(o.name) != "--start") names.push_back(o.name);
+  names.push_back("--notch");
+  return names;
+}
+
 OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, DesktopOptions& options,
                                std::string& error) {
   const std::string& a = args[i];
@@ -59,17 +111,10 @@ OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, 
     options.notch = true;
     return OptionParse::Taken;
   }
-  static const std::vector<std::string> withValue = {"--start", "--screen-width", "--thickness", "--memory",
-                                                     "--items", "--hotkey-taken", "--fault",
-                                                     "--notch-width", "--frontmost"};
-  bool known = false;
-  for (const auto& name : withValue) known |= a == name;
-  if (!known) return OptionParse::NotMine;
-  if (i + 1 >= args.size()) {
-    error = a + " needs a value";
-    return OptionParse::Bad;
-  }
-  const std::string& v = args[++i];
+  auto form = std::find_if(withValue().begin(), withValue().end(), [&](const OptionForm& o) { return a == o.name; });
+  if (form == withValue().end()) return OptionParse::NotMine;
+  std::string v;
+  if (!optionValue(args, i, form->form, v, error)) return OptionParse::Bad;
   auto bad = [&](std::string why) {
     error = a + " " + v + ": " + why;
     return OptionParse::Bad;
@@ -91,7 +136,9 @@ OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, 
   } else if (a == "--items") {
     if (!parseItems(v, bar.items)) return bad("NAME:WIDTH,… with widths of 1 to 999 points");
   } else if (a == "--notch-width") {
-    if (!number(v, 1, 20000, bar.notchWidth)) return bad("the notch is 1 point wide or more");
+    // How wide it may be depends on the screen, which may come later.
+    if (!number(v, 1, 1e9, bar.notchWidth))
+      return bad(notchWidthText(bar.screenWidth));
     options.notch = true;
   } else if (a == "--frontmost") {
     bool known = false;
@@ -125,22 +172,23 @@ bool finishDesktopOptions(DesktopOptions& options, std::string& error) {
   if (!options.notch) return true;
   if (!(bar.notchWidth > 0)) bar.notchWidth = SimMenuBar::defaultNotchWidth(bar.screenWidth);
   if (bar.notchWidth > bar.screenWidth / 2) {
-    error = "--notch-width: a notch of " + std::to_string(static_cast<long long>(bar.notchWidth)) +
-            " points takes more than half of a screen " + std::to_string(static_cast<long long>(bar.screenWidth)) +
-            " points wide";
+    error = "--notch-width " + std::to_string(static_cast<long long>(bar.notchWidth)) +
+            ": " + notchWidthText(bar.screenWidth);
     return false;
   }
   return true;
 }
 
-std::string desktopOptionsUsage() {
-  return "  --start DATE          virtual time starts at this local date, \"2026-12-06 12:00:00\" by default\n"
+std::string desktopOptionsUsage(bool virtualTime) {
+  return std::string(virtualTime ? "  --start DATE          virtual time starts at this local date, "
+                                   "\"2026-12-06 12:00:00\" by default\n"
+                                 : "") +
          "  --screen-width N      the screen is N points wide (200–20000, default 1512)\n"
          "  --thickness N         the menu bar is N points high (1–100, default 24)\n"
          "  --items NAME:W,...    the other applications' status items, left to right\n"
          "  --memory off|forget|keep  how the bar remembers dragged positions (default forget)\n"
          "  --notch               a notched screen (185 of 1512 points, scaled to the screen's width)\n"
-         "  --notch-width N       a notch N points wide, at most half the screen\n"
+         "  --notch-width N       a notch N points wide, 1 to half the screen\n"
          "  --frontmost APP       the frontmost application: " + applicationNames() + "\n"
          "  --hotkey-taken COMBO  another application holds this key combination, e.g. ctrl+opt+cmd+b\n"
          "  --fault arrow|separator|all:no-button|no-window|no-screen\n"

@@ -27,7 +27,22 @@ OptionParse parseDesktopOption(const std::vector<std::string>& args, size_t& i, 
 // not fit together.
 bool finishDesktopOptions(DesktopOptions& options, std::string& error);
 
-// The lines of a usage text that describe these options.
-std::string desktopOptionsUsage();
+// The lines of a usage text that describe these options; without virtual
+// time (the browser desktop) --start is not one of them.
+std::string desktopOptionsUsage(bool virtualTime);
+
+// The desktop options' names, for a refusal of a word that is none of a
+// program's options.
+std::vector<std::string> desktopOptionNames(bool virtualTime);
+
+// The value of args[i], an option written as `form` ("--home DIR"): the
+// next word, which must be there and must not be another option. False,
+// with the line to print, when it is missing.
+bool optionValue(const std::vector<std::string>& args, size_t& i, const std::string& form, std::string& value,
+                 std::string& error);
+
+// The line refusing a word that is no option of the program.
+std::string unknownOptionText(const std::string& program, const std::string& word,
+                              const std::vector<std::string>& names);
 
 }  // namespace tl::sim

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include "platform/sim/SimViews.h"
 
@@ -19,18 +20,21 @@ std::shared_ptr<SimNode> firstOfKind(const std::shared_ptr<SimNode>& n, ViewKind
   return nullptr;
 }
 
-std::shared_ptr<SimNode> searchRows(const std::shared_ptr<SimNode>& n, const std::string& title, ViewKind kind,
-                                    int depth) {
-  if (depth > kMaxDepth) return nullptr;
-  if (isRow(*n)) {
-    auto* label = firstLabel(*n);
-    if (label && label->stringValue() == title)
+// Each row that holds a control of the kind, in reading order, with its
+// title and the first such control in it, until visit says it has found.
+bool eachRow(const std::shared_ptr<SimNode>& n, ViewKind kind, int depth,
+             const std::function<bool(const std::string&, const std::shared_ptr<SimNode>&)>& visit) {
+  if (depth > kMaxDepth) return false;
+  if (isRow(*n))
+    if (auto* label = firstLabel(*n))
       for (const auto& c : inOrder(*n))
-        if (auto found = firstOfKind(c, kind)) return found;
-  }
+        if (auto found = firstOfKind(c, kind)) {
+          if (visit(label->stringValue(), found)) return true;
+          break;
+        }
   for (const auto& c : inOrder(*n))
-    if (auto found = searchRows(c, title, kind, depth + 1)) return found;
-  return nullptr;
+    if (eachRow(c, kind, depth + 1, visit)) return true;
+  return false;
 }
 
 std::shared_ptr<SimNode> buttonTitled(const std::shared_ptr<SimNode>& n, const std::string& title, int depth = 0) {
@@ -47,7 +51,24 @@ std::shared_ptr<SimNode> findInRow(const SimWindow& window, const std::string& r
   auto root = window.contentNode();
   if (!root) return nullptr;
   window.layout();
-  return searchRows(root, rowTitle, kind, 0);
+  std::shared_ptr<SimNode> control;
+  eachRow(root, kind, 0, [&](const std::string& title, const std::shared_ptr<SimNode>& found) {
+    if (title == rowTitle) control = found;
+    return control != nullptr;
+  });
+  return control;
+}
+
+std::vector<std::string> rowsWith(const SimWindow& window, ViewKind kind) {
+  std::vector<std::string> titles;
+  auto root = window.contentNode();
+  if (!root) return titles;
+  window.layout();
+  eachRow(root, kind, 0, [&](const std::string& title, const std::shared_ptr<SimNode>&) {
+    if (std::find(titles.begin(), titles.end(), title) == titles.end()) titles.push_back(title);
+    return false;
+  });
+  return titles;
 }
 
 bool SimViews::flipSwitch(SimWindow& window, const std::string& rowTitle) {

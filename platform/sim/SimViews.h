@@ -66,6 +66,9 @@ class SimViews : public Views {
 
 // The first control of a kind in the row of that title, laid out afresh.
 std::shared_ptr<SimNode> findInRow(const SimWindow& window, const std::string& rowTitle, ViewKind kind);
+// The titles of the rows that hold a control of that kind, top to bottom:
+// what a person can name when a title matched none.
+std::vector<std::string> rowsWith(const SimWindow& window, ViewKind kind);
 template <class T>
 std::shared_ptr<T> findInRow(const SimWindow& window, const std::string& rowTitle, ViewKind kind) {
   return std::dynamic_pointer_cast<T>(findInRow(window, rowTitle, kind));

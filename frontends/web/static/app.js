@@ -48,13 +48,53 @@ async function pump() {
         body: JSON.stringify(input),
       });
       const reply = await res.json().catch(() => ({}));
-      if (!res.ok) toast(reply.error || `${input.type}: ${res.status}`);
+      if (refusesToken(res, reply)) strand('stale');
+      else if (!res.ok) toast(reply.error || `${input.type}: ${res.status}`);
     } catch (e) {
       toast('the browser desktop does not answer');
     }
     for (const resolve of done) resolve();
   }
   sending = false;
+}
+
+// ---------------------------------------------------------------- stranded
+
+// What the page says when it cannot reach its desktop, and what to do.
+const STRANDED = {
+  'no-token': ['This page was opened without its token',
+    'The browser desktop answers only the address it printed when it started, which ends in ?token=…. ' +
+    'Open that address; to see it again, run ', './scripts/run.sh', ' (it prints the current address).'],
+  stale: ['This page belongs to a browser desktop that has ended',
+    'The server now at this address was started after this page was opened and has a token of its own, ' +
+    'so it does not answer this page. Open the address it printed; to see it again, run ', './scripts/run.sh',
+    ' (it prints the current address).'],
+  gone: ['The browser desktop does not answer',
+    'tuckline-web has ended or is restarting; this page tries again every few seconds. To start it, run ',
+    './scripts/run.sh', ' and open the address it prints.'],
+};
+let stranded = '';
+
+// A page that has no token, or another session's, stays stranded: no
+// request of it can succeed, so it stops asking.
+function strand(kind) {
+  if (stranded === kind || stranded === 'no-token' || stranded === 'stale') return;
+  stranded = kind;
+  document.body.dataset.stranded = kind;
+  const box = $('#stranded');
+  box.hidden = !kind;
+  const conn = $('#connection');
+  if (!kind) return;
+  const [title, before, command, after] = STRANDED[kind];
+  box.querySelector('h2').textContent = title;
+  box.querySelector('p').replaceChildren(before, el('code', '', command), after);
+  conn.dataset.state = 'lost';
+  conn.textContent = kind === 'gone' ? 'reconnecting…' : 'not connected';
+  if (kind !== 'gone') stopStream();
+}
+
+function refusesToken(res, reply) {
+  return res.status === 401 || (res.status === 403 && reply.error === "this is not this session's token");
 }
 
 let toastTimer = 0;
@@ -271,10 +311,12 @@ function render(s, changed = null) {
   if (any('screen', 'items', 'menu')) renderItems();
   if (any('screen', 'menu')) renderMenu();
   if (any('screen', 'alert')) renderAlert();
-  if (any('screen', 'windows')) renderWindows();
+  if (any('screen', 'windows', 'terminated')) renderWindows();
   if (any('app', 'terminated')) renderAppState();
   if (any('panel')) renderPanel();
+  if (any('panel', 'terminated')) renderHotKeyHint();
   $('#quit').hidden = !s.terminated;
+  $('#terminate').disabled = !!s.terminated;
   document.body.dataset.version = String(s.version);
   document.body.dataset.collapsed = s.app ? String(s.app.collapsed) : '';
 }
@@ -295,8 +337,10 @@ function layoutScreen() {
   screen.style.width = `${sc.width}px`;
   screen.style.height = `${sc.height}px`;
   screen.style.transform = `scale(${scale})`;
-  // Only the top of the screen where the window would end below the page.
-  const room = window.innerHeight - frame.getBoundingClientRect().top - 8;
+  // Only the top of the screen where the window would end below the page;
+  // the hint and the connection's state stay in sight under it.
+  const hint = $('#hint');
+  const room = window.innerHeight - frame.getBoundingClientRect().top - hint.offsetHeight - 28;
   frame.style.height = `${Math.max(240, Math.min(sc.height * scale, room))}px`;
   frame.classList.toggle('overflowing', overflowing);
   if (overflowing && !frame.dataset.scrolled) {
@@ -380,9 +424,19 @@ function renderItems() {
   });
 }
 
+// The row of the open menu the arrow keys or the pointer are on, by index.
+let menuHighlight = -1;
+
+function highlightMenuRow(i) {
+  menuHighlight = i;
+  Array.from($('#menu').children).forEach((row, k) => row.classList.toggle('highlighted', k === i));
+}
+
 function renderMenu() {
   const box = $('#menu');
   const m = state.menu;
+  // A menu that opens anew starts with nothing highlighted.
+  if (!m || box.hidden) menuHighlight = -1;
   box.hidden = !m;
   if (!m) return;
   const entries = m.items.map((it, i) => ({ key: String(i), sort: it.separator ? 'sep' : 'item', it }));
@@ -391,6 +445,10 @@ function renderMenu() {
     const row = el('div', 'menu-item');
     row.setAttribute('role', 'menuitem');
     row.append(el('span', 'title'), el('span', 'key'));
+    row.addEventListener('mouseenter', () => {
+      highlightMenuRow(row.classList.contains('disabled') ? -1 : Array.from(box.children).indexOf(row));
+    });
+    row.addEventListener('mouseleave', () => highlightMenuRow(-1));
     row.addEventListener('mouseup', (ev) => {
       ev.stopPropagation();
       if (!row.classList.contains('disabled')) send({ type: 'menu', choose: row.dataset.title });
@@ -403,6 +461,7 @@ function renderMenu() {
     row.querySelector('.key').textContent = e.it.keyLabel || '';
     row.classList.toggle('disabled', !e.it.enabled);
   });
+  highlightMenuRow(menuHighlight);
   const top = state.screen.thickness + 1;
   const x = m.x ?? 0;
   const width = box.offsetWidth;
@@ -434,7 +493,8 @@ function renderAlert() {
 function renderWindows() {
   const box = $('#windows');
   const sc = state.screen;
-  const entries = state.windows.map((w, i) => ({ key: `${i}:${w.title}`, sort: 'w', w }));
+  // An application's windows go with it, whatever the ended desktop kept.
+  const entries = (state.terminated ? [] : state.windows).map((w, i) => ({ key: `${i}:${w.title}`, sort: 'w', w }));
   reconcile(box, entries, (e) => {
     const win = el('div', 'window');
     win.setAttribute('role', 'dialog');
@@ -640,6 +700,21 @@ function renderPanel() {
   $('#taken').textContent = f.takenHotKeys && f.takenHotKeys.length ? `taken: ${f.takenHotKeys.join(', ')}` : '';
 }
 
+// The hot key Tuckline holds now, as the hint under the screen names it.
+function renderHotKeyHint() {
+  const f = (state.panel || {}).faults || {};
+  const set = (f.registeredHotKeys || []).map((k) => keySymbols(k.combo));
+  $('#hotkey-hint').textContent = state.terminated ? 'No hot key works while Tuckline is not running.'
+    : set.length ? `The hot key ${set.join(', ')} works anywhere on the page.`
+    : 'No hot key is set (设置… chooses one, unless another application holds it).';
+}
+
+// ctrl+opt+cmd+b as a Mac shows it: ⌃⌥⌘B.
+function keySymbols(combo) {
+  const symbols = { ctrl: '⌃', opt: '⌥', shift: '⇧', cmd: '⌘' };
+  return String(combo).split('+').map((p) => symbols[p] || p.toUpperCase()).join('');
+}
+
 // ---------------------------------------------------------------- mouse
 
 // A Command-drag (or Option-drag) of a status item, in screen points.
@@ -777,9 +852,12 @@ function setupKeys() {
       closePopUp();
       return;
     }
-    if (e.key === 'Escape' && state && state.menu) {
+    if (state && state.menu && menuKey(e)) {
       e.preventDefault();
-      send({ type: 'menu', close: true });
+      return;
+    }
+    if (state && state.alert && !state.menu && alertKey(e)) {
+      e.preventDefault();
       return;
     }
     // A hot key needs Control or Option; Command alone stays the
@@ -791,6 +869,46 @@ function setupKeys() {
     e.preventDefault();
     send({ type: 'key', combo: [...modifiersOf(e), (m[1] || m[2]).toLowerCase()].join('+') });
   });
+}
+
+// An open menu by keyboard, as on a Mac: the arrow keys move the
+// highlight over the items that can be chosen, Return chooses it, Escape
+// closes the menu, and the key equivalents it shows choose their item.
+function menuKey(e) {
+  const items = state.menu.items;
+  const choosable = items.map((it, i) => (!it.separator && it.enabled ? i : -1)).filter((i) => i >= 0);
+  if (e.key === 'Escape') {
+    send({ type: 'menu', close: true });
+  } else if (e.key === 'ArrowDown' || e.key === 'ArrowUp') {
+    if (!choosable.length) return true;
+    const at = choosable.indexOf(menuHighlight);
+    const next = e.key === 'ArrowDown' ? (at < 0 ? 0 : Math.min(at + 1, choosable.length - 1))
+      : (at < 0 ? choosable.length - 1 : Math.max(at - 1, 0));
+    highlightMenuRow(choosable[next]);
+  } else if (e.key === 'Enter') {
+    // Return with nothing highlighted closes the menu.
+    if (choosable.includes(menuHighlight)) send({ type: 'menu', choose: items[menuHighlight].title });
+    else send({ type: 'menu', close: true });
+  } else if ((e.metaKey || e.ctrlKey) && !e.altKey && e.key.length === 1) {
+    const it = items.find((x) => !x.separator && x.enabled && x.key && x.key === e.key.toLowerCase());
+    if (!it) return false;
+    send({ type: 'menu', choose: `cmd+${it.key}` });
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// An alert takes Return for its default button (the first) and Escape for
+// a Cancel button, the only one AppKit gives that key.
+function alertKey(e) {
+  const buttons = state.alert.buttons;
+  let button;
+  if (e.key === 'Enter') button = buttons[0];
+  else if (e.key === 'Escape') button = buttons.find((b) => b === 'Cancel' || b === '取消');
+  if (!button) return false;
+  send({ type: 'alert', button });
+  return true;
 }
 
 // ---------------------------------------------------------------- panel
@@ -813,6 +931,7 @@ function setupPanel() {
   });
   $('#refresh').addEventListener('click', () => fetchState());
   $('#relaunch').addEventListener('click', () => send({ type: 'launch' }));
+  $('#terminate').addEventListener('click', () => send({ type: 'terminate' }));
   $('#frontmost').addEventListener('change', (e) => send({ type: 'frontmost', app: e.target.value }));
   for (const b of document.querySelectorAll('[data-next]'))
     b.addEventListener('click', () => send({ type: 'fault', fault: 'next-item', kind: b.dataset.next }));
@@ -830,12 +949,22 @@ function setupPanel() {
 
 // ---------------------------------------------------------------- updates
 
+// Resolves to false when the server did not answer at all.
 async function fetchState() {
+  if (stranded === 'no-token' || stranded === 'stale') return true;
   try {
     const res = await api('/api/state');
-    if (res.ok) render(await res.json());
-    else toast((await res.json().catch(() => ({}))).error || `state: ${res.status}`);
-  } catch (e) { /* the stream says when the server is gone */ }
+    if (res.ok) {
+      render(await res.json());
+      return true;
+    }
+    const reply = await res.json().catch(() => ({}));
+    if (refusesToken(res, reply)) strand('stale');
+    else toast(reply.error || `state: ${res.status}`);
+    return true;
+  } catch (e) {
+    return false;  // the stream says when the server is gone
+  }
 }
 
 // RFC 6902, as far as the server's documents go (add, remove, replace);
@@ -873,23 +1002,55 @@ function applyPatch(doc, ops) {
   return changed;
 }
 
+let events = null;
+let lostTimer = 0;
+
+function stopStream() {
+  if (events) events.close();
+  events = null;
+  clearTimeout(lostTimer);
+  lostTimer = 0;
+}
+
 function connect() {
   const conn = $('#connection');
-  const events = new EventSource(`/api/events?token=${encodeURIComponent(TOKEN)}`);
-  events.addEventListener('open', () => {
+  const source = new EventSource(`/api/events?token=${encodeURIComponent(TOKEN)}`);
+  events = source;
+  source.addEventListener('open', () => {
+    clearTimeout(lostTimer);
+    lostTimer = 0;
+    if (stranded === 'gone') strand('');
     conn.dataset.state = 'open';
     conn.textContent = 'live';
     // A restarted server counts its versions from the start again; the
     // stream's first event is its current state.
     shownVersion = 0;
   });
-  events.addEventListener('error', () => { conn.dataset.state = 'lost'; conn.textContent = 'reconnecting…'; });
+  source.addEventListener('error', async () => {
+    if (stranded === 'no-token' || stranded === 'stale') return;
+    conn.dataset.state = 'lost';
+    conn.textContent = 'reconnecting…';
+    const closed = source.readyState === EventSource.CLOSED;
+    // A stream refused (a server that answers with another token) is not
+    // tried again by the browser: asking once more says why.
+    if (closed) {
+      if (events === source) stopStream();
+      const answered = await fetchState();
+      if (stranded === 'stale') return;
+      strand(answered ? '' : 'gone');
+      setTimeout(connect, answered ? 1000 : 3000);
+      return;
+    }
+    // The browser tries again by itself, each try failing anew; a few
+    // seconds after the first, the page says so.
+    if (!lostTimer) lostTimer = setTimeout(() => strand('gone'), 3000);
+  });
   // The whole state first, then what changed, as JSON Patch documents from
   // the version the page has.
-  events.addEventListener('state', (e) => {
+  source.addEventListener('state', (e) => {
     try { render(JSON.parse(e.data)); } catch (err) { toast('unreadable state from the server'); }
   });
-  events.addEventListener('patch', (e) => {
+  source.addEventListener('patch', (e) => {
     let update;
     try { update = JSON.parse(e.data); } catch (err) { toast('unreadable update from the server'); return; }
     if (!state || update.from !== shownVersion) { fetchState(); return; }
@@ -906,11 +1067,15 @@ function connect() {
     state.version = update.version;
     render(state, changed);
   });
-  window.addEventListener('pagehide', () => events.close());
 }
 
+window.addEventListener('pagehide', () => stopStream());
 setupMouse();
 setupKeys();
 setupPanel();
-connect();
-fetchState();
+if (!TOKEN) {
+  strand('no-token');
+} else {
+  connect();
+  fetchState();
+}

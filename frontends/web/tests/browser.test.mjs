@@ -21,10 +21,8 @@ before(async () => {
 });
 after(async () => { await browser?.close(); });
 
-// A server on a home of its own, and a page on it; both end with the test.
-async function desktop(t, { args = [], viewport = { width: 1500, height: 900 } } = {}) {
-  const dir = mkdtempSync(path.join(tmpdir(), 'tuckline-web-'));
-  const home = path.join(dir, 'home');
+// A tuckline-web on that home, once it has printed its address.
+async function startServer(home, args = []) {
   const server = spawn(SERVER, ['--home', home, '--port', '0', ...args], { stdio: ['ignore', 'pipe', 'inherit'] });
   const exited = new Promise((resolve) => server.once('exit', resolve));
   // The printed address carries the session's token.
@@ -37,6 +35,14 @@ async function desktop(t, { args = [], viewport = { width: 1500, height: 900 } }
     });
     server.once('exit', (code) => reject(new Error(`tuckline-web ended (${code}) before printing its address`)));
   });
+  return { server, exited, url, token };
+}
+
+// A server on a home of its own, and a page on it; both end with the test.
+async function desktop(t, { args = [], viewport = { width: 1500, height: 900 } } = {}) {
+  const dir = mkdtempSync(path.join(tmpdir(), 'tuckline-web-'));
+  const home = path.join(dir, 'home');
+  const { server, exited, url, token } = await startServer(home, args);
   const context = await browser.newContext({ viewport });
   const page = await context.newPage();
   const errors = [];
@@ -50,7 +56,7 @@ async function desktop(t, { args = [], viewport = { width: 1500, height: 900 } }
   });
   await page.goto(`${url}/?token=${token}`);
   await page.locator('#connection[data-state="open"]').waitFor({ timeout: WAIT });
-  return { page, url, token, home };
+  return { page, context, server, exited, url, token, home };
 }
 
 const item = (page, name) => page.locator(`.item[data-name="${name}"]`);
@@ -383,6 +389,82 @@ test('the server answers only the page it printed the address of, and refuses ba
   assert.equal(after.app.collapsed, before.app.collapsed);
   assert.deepEqual(after.items, before.items);
   await page.locator('#alert').waitFor();  // the page kept working
+});
+
+test('an open menu and an alert answer the keyboard as on a Mac; the panel can always quit the app', async (t) => {
+  const { page } = await desktop(t);
+  const alert = page.locator('#alert');
+  await alert.waitFor({ timeout: WAIT });
+  await page.keyboard.press('Escape');  // no Cancel button: Escape leaves the alert as it is
+  await page.keyboard.press('Enter');  // its default button, 知道了
+  await alert.waitFor({ state: 'hidden', timeout: WAIT });
+  assert.match(await page.locator('#hotkey-hint').innerText(), /The hot key ⌃⌥⌘B works/);
+
+  const menu = page.locator('#menu');
+  const highlighted = () => menu.locator('.menu-item.highlighted .title').allInnerTexts();
+  await openMenu(page);
+  assert.deepEqual(await highlighted(), []);
+  await page.keyboard.press('ArrowUp');
+  assert.deepEqual(await highlighted(), ['退出 Tuckline']);
+  await page.keyboard.press('ArrowUp');
+  await page.keyboard.press('ArrowUp');
+  assert.deepEqual(await highlighted(), ['设置…']);
+  await page.keyboard.press('ArrowDown');
+  assert.deepEqual(await highlighted(), ['使用说明…']);
+  await page.keyboard.press('Enter');
+  await alert.locator('.alert-message', { hasText: '使用说明' }).waitFor({ timeout: WAIT });
+  await page.keyboard.press('Enter');
+  await alert.waitFor({ state: 'hidden', timeout: WAIT });
+
+  await openMenu(page);
+  await page.keyboard.press('Escape');
+  await menu.waitFor({ state: 'hidden', timeout: WAIT });
+  // The key equivalents the menu shows: ⌘, opens the settings, ⌘Q quits.
+  await openMenu(page);
+  await page.keyboard.press('Meta+Comma');
+  await page.locator('.window .window-title', { hasText: 'Tuckline 设置' }).waitFor({ timeout: WAIT });
+  assert.equal(await menu.isHidden(), true);
+  await openMenu(page);
+  await page.keyboard.press('Meta+KeyQ');
+  await page.locator('#quit').waitFor({ timeout: WAIT });
+
+  // With no arrow to reach, the panel's Quit ends it the system's way.
+  await page.locator('#relaunch').click();
+  await page.locator('#quit').waitFor({ state: 'hidden', timeout: WAIT });
+  await page.locator('#panel-toggle').click();
+  await page.locator('#terminate').click();
+  await page.locator('#quit').waitFor({ timeout: WAIT });
+  assert.equal(await page.locator('.item[data-own="true"]').count(), 0);
+  assert.equal(await page.locator('#terminate').isDisabled(), true);
+});
+
+test('a page without its token, or left open across a restart, says so and how to get the address', async (t) => {
+  const { page, context, server, exited, url, home } = await desktop(t);
+  const stranded = page.locator('#stranded');
+  const port = url.replace(/.*:/, '');
+
+  const bare = await context.newPage();
+  await bare.goto(`${url}/`);
+  await bare.locator('#stranded h2', { hasText: 'without its token' }).waitFor({ timeout: WAIT });
+  assert.match(await bare.locator('#stranded').innerText(), /\.\/scripts\/run\.sh/);
+  assert.equal(await bare.locator('#screen-frame').isHidden(), true);
+  await bare.close();
+
+  // The server goes: the page says so and keeps trying.
+  server.kill('SIGTERM');
+  assert.equal(await exited, 0);
+  await stranded.locator('h2', { hasText: 'does not answer' }).waitFor({ timeout: WAIT });
+  // A new one on the same port has a token of its own: the page stops asking.
+  const again = await startServer(home, ['--port', port]);
+  t.after(async () => {
+    again.server.kill('SIGTERM');
+    await again.exited;
+  });
+  assert.equal(again.url, url);
+  await stranded.locator('h2', { hasText: 'has ended' }).waitFor({ timeout: WAIT });
+  assert.match(await stranded.innerText(), /\.\/scripts\/run\.sh/);
+  assert.equal(await page.locator('#screen-frame').isHidden(), true);
+  await waitState(page, () => events === null);
 });
 
 // The desktop measures text in the font the page draws it with: every menu
