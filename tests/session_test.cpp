@@ -266,9 +266,15 @@ TEST_F(Processes, ThePageShowsAndDrivesWhicheverCopyRunsOnItsHome) {
 
   // Quit on the page: nothing of this process counts as running any more,
   // so the next console stays, and the page shows it.
+  // Its windows go with it: the settings window open at the quit is not
+  // left on the screen.
+  EXPECT_EQ(input({{"type", "rightClick"}, {"item", "arrow"}}).first, 200);
+  EXPECT_EQ(input({{"type", "menu"}, {"choose", "设置…"}}).first, 200);
+  EXPECT_EQ(state()["windows"].size(), 1u);
   EXPECT_EQ(input({{"type", "rightClick"}, {"item", "arrow"}}).first, 200);
   EXPECT_EQ(input({{"type", "menu"}, {"choose", "退出 Tuckline"}}).first, 200);
   session.waitUntilEnded();
+  EXPECT_EQ(state()["windows"].size(), 0u);
   EXPECT_TRUE(runningCopies(home).empty());
   console = spawnConsole({"--home", home, "--headless"}, "/dev/null", root + "/err");
   ASSERT_TRUE(shows(console)) << readFile(root + "/err");

@@ -62,6 +62,7 @@ void SimDesktop::launch(std::function<int()> entry) {
     // among the running applications, however it ended and whatever the
     // process hosting it goes on doing.
     menuBar_->applicationEnded();
+    views_->applicationEnded();
     workspace_->unregisterLaunch(config_.bundleID);
     ended_ = true;
     std::vector<std::function<void()>> observers;

@@ -98,6 +98,11 @@ std::vector<std::shared_ptr<SimWindow>> SimViews::visibleWindows() const {
   return out;
 }
 
+void SimViews::applicationEnded() {
+  windows_.clear();
+  server_->key.reset();
+}
+
 std::shared_ptr<SimWindow> SimViews::keyWindow() const {
   auto w = server_->key.lock();
   return w && w->isKeyWindow() ? w : nullptr;

@@ -40,6 +40,9 @@ class SimViews : public Views {
   std::vector<std::shared_ptr<SimWindow>> windows() const;
   // The shown ones, back to front: the key window is last.
   std::vector<std::shared_ptr<SimWindow>> visibleWindows() const;
+  // The application's process ended: the window server takes its windows
+  // off the screen without a word to the application (nothing of it runs).
+  void applicationEnded();
   std::shared_ptr<SimWindow> keyWindow() const;
   const std::shared_ptr<Screen>& screen() const { return server_->screen; }
   // Every constraint activated, in order.
