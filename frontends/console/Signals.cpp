@@ -47,10 +47,16 @@ void install() {
     int sig = 0;
     if (sigwait(&signals, &sig) != 0) return;
     request();
-    struct timespec grace {static_cast<time_t>(kGrace.count()), 0};
     // A second signal, or the grace running out, while the orderly end is
-    // still under way: nothing of the program may stay behind.
-    sigtimedwait(&signals, nullptr, &grace);
+    // still under way: nothing of the program may stay behind. A wait cut
+    // short otherwise (the leak checker or a debugger stopping every thread
+    // at exit) goes on for what is left of the grace.
+    using std::chrono::nanoseconds;
+    auto end = std::chrono::steady_clock::now() + kGrace;
+    for (nanoseconds left = kGrace; left.count() > 0; left = end - std::chrono::steady_clock::now()) {
+      struct timespec grace {static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+      if (sigtimedwait(&signals, nullptr, &grace) >= 0 || errno != EINTR) break;
+    }
     ::_exit(128 + sig);
   }).detach();
 }
