@@ -104,9 +104,10 @@ echo "console: $(idleSwitches "$cp")"
 echo quit >&3; exec 3>&-; wait "$cp" 2>/dev/null || true
 startWeb() {  # HOME_DIR OUT [desktop options]: sets webPid and address
   local h="$1" out="$2"; shift 2
+  rm -f "$out"
   "$web" --home "$h" --port 0 "$@" >"$out" 2>/dev/null & webPid=$!; pids+=("$webPid")
   address=""
-  for _ in $(seq 400); do address=$(grep -o 'http://127\.0\.0\.1:[0-9]*/?token=[0-9a-f]*' "$out" || true); [ -n "$address" ] && break; sleep 0.05; done
+  for _ in $(seq 400); do address=$(grep -o 'http://127\.0\.0\.1:[0-9]*/?token=[0-9a-f]*' "$out" 2>/dev/null || true); [ -n "$address" ] && break; sleep 0.05; done
   [ -n "$address" ] || { echo "footprint.sh: $web printed no address" >&2; exit 1; }
 }
 stopWeb() { kill -TERM "$webPid" 2>/dev/null || true; wait "$webPid" 2>/dev/null || true; }
@@ -160,8 +161,12 @@ for i in range(clicks + 3):
     with arrived:
         seen = count[0]
     t = time.perf_counter()
-    post.request("POST", "/api/input", body, {"Content-Type": "application/json", "X-Tuckline-Token": token})
-    post.getresponse().read()
+    post.request("POST", "/api/input", body, {"Content-Type": "application/json", "X-Tuckline-Token": token,
+                                              "Origin": f"http://127.0.0.1:{address.port}"})
+    answer = post.getresponse()
+    answer.read()
+    if answer.status != 200:
+        sys.exit(f"footprint.sh: the click was refused ({answer.status})")
     with arrived:
         arrived.wait_for(lambda: count[0] > seen, 10)
     if i >= 3:
