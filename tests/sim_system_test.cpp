@@ -208,6 +208,31 @@ TEST_F(SimSystem, DatesInTheLocalZone) {
   EXPECT_NEAR(wall.now(), static_cast<double>(std::time(nullptr)), 2);
 }
 
+TEST_F(SimSystem, DateFormattersAreOpenedOncePerPatternLocaleAndZone) {
+  ZoneGuard zone("Asia/Shanghai");
+  auto dates = [](double from) {
+    for (int hour = 0; hour < 48; ++hour) {
+      formatDate("yyyy-MM-dd HH:mm:ss 'once'", from + hour * 3600.0, "zh_CN");
+      clockText(from + hour * 3600.0, "en_GB");
+    }
+  };
+  IcuOpened before = icuOpened();
+  dates(1796558400);
+  IcuOpened first = icuOpened();
+  EXPECT_EQ(first.formats - before.formats, 2);  // the log's pattern and the clock's
+  EXPECT_LE(first.calendars - before.calendars, 1);
+  EXPECT_LE(first.generators - before.generators, 1);
+  dates(1800000000);
+  IcuOpened again = icuOpened();
+  EXPECT_EQ(again.formats, first.formats);
+  EXPECT_EQ(again.calendars, first.calendars);
+  EXPECT_EQ(again.generators, first.generators);
+  // Another zone is seen at once, with a format of its own.
+  ZoneGuard elsewhere("Europe/Paris");
+  EXPECT_EQ(formatDate("yyyy-MM-dd HH:mm:ss 'once'", 1796558400, "zh_CN"), "2026-12-06 13:00:00 once");
+  EXPECT_EQ(icuOpened().formats, again.formats + 1);
+}
+
 TEST_F(SimSystem, SystemLogLinesAreVerbatim) {
   double now = 1796558400.25;
   SimSystemLog log(home, "Tuckline", [&] { return now; });

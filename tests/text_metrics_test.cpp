@@ -68,6 +68,16 @@ TEST(TextMetrics, BytesThatAreNotUtf8AreDrawnAsReplacementsAndNeverReadPastTheEn
   EXPECT_EQ(validUtf8("a\xE5\xB8z"), "a\uFFFD\uFFFDz");
 }
 
+TEST(TextMetrics, EachFaceIsOpenedOnceThoughCheckedAndUsedAgain) {
+  EXPECT_EQ(SimTextMetrics::loadError(), "");
+  const auto& m = SimTextMetrics::shared();
+  for (FontWeight weight : {FontWeight::Regular, FontWeight::Semibold})
+    EXPECT_GT(m.width("Tuckline 汉字 \u2325\u2303", Font{13, weight}), 0);
+  EXPECT_EQ(SimTextMetrics::loadError(), "");
+  // Regular and bold, each in the main family and its fallback.
+  EXPECT_EQ(SimTextMetrics::facesOpened(), 4);
+}
+
 TEST(TextMetrics, AMissingFontStopsTheStartWithOneLineNamingThePackage) {
   std::string root = test::makeTempDir();
   setenv("TUCKLINE_FONT_DIR", root.c_str(), 1);

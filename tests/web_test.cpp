@@ -3,6 +3,9 @@
 // page draws, and the HTTP server answering this machine only.
 #include <httplib.h>
 
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <thread>
 
 #include "Fixture.h"
@@ -221,6 +224,55 @@ TEST_F(WebDesktop, CommandsActOnTheDesktopAndTheDescriptionShowsWhatIsThere) {
   EXPECT_TRUE(item(s, "separator")["button"]);
   ASSERT_TRUE(send({{"type", "window"}, {"action", "close"}}).ok);
   EXPECT_EQ(describe()["windows"], json::array());
+}
+
+// The items and the logs' lines, told as what changed, add up to the whole
+// description: a log that grew is read on from its end (the lines its
+// start passed dropped), one replaced or with a line still open is read
+// anew.
+TEST_F(WebDesktop, KeptPartsChangeByWhatChangedAndAddUpToTheWholeDescription) {
+  auto& d = launch();
+  d.advance(0.7);
+  web::FileCache files;
+  web::KeptParts kept;
+  std::map<std::string, std::pair<uint64_t, json>> page;  // each part as a follower of the changes has it
+  auto check = [&](const std::string& changedBy) {
+    json state, whole;
+    d.onMain([&] {
+      state = web::describeDesktop(d, faults, &files, &kept);
+      whole = web::describeDesktop(d, faults);
+    });
+    EXPECT_FALSE(state.contains("items"));
+    for (const auto& [path, part] : kept.parts) {
+      auto& [version, value] = page[path];
+      bool follows = part->from != 0 && part->from == version;
+      if (path == changedBy) {
+        EXPECT_TRUE(follows) << path;
+      }
+      value = follows ? value.patch(part->ops) : part->value;
+      version = part->version;
+      EXPECT_EQ(value, whole[json::json_pointer(path)]) << path;
+    }
+  };
+  check("");
+  std::string record = "[2026-12-05 09:00:00] 切换为收起\n" + std::string(250, '-') + "\n";
+  auto append = [&](const std::string& text) { std::ofstream(d.logPath(), std::ios::app) << text; };
+  for (int i = 0; i < 300; ++i) append(record);
+  check("");
+  append(record);
+  check("/panel/log");
+  EXPECT_LT(page["/panel/log"].second.size(), 2 * 300u);  // lines past the start went
+  ASSERT_TRUE(send({{"type", "click"}, {"item", "arrow"}}).ok);
+  d.advance(0.3);
+  check("/items");
+  append("[2026-12-05 09:00:01] half a line");
+  check("/panel/log");
+  append(" and its end\n");
+  check("");
+  std::ofstream(d.logPath() + ".new") << record;
+  std::filesystem::rename(d.logPath() + ".new", d.logPath());
+  check("");
+  EXPECT_EQ(page["/panel/log"].second.size(), 2u);
 }
 
 // Session and server wired as tuckline-web does, on a port of their own.

@@ -228,13 +228,15 @@ bool Console::execute(const std::string& line) {
 }
 
 bool Console::knownItem(const std::string& command, const std::string& name) {
+  // Looked up by name; the bar's names are gathered only to say what a
+  // mistyped one could have been.
   std::vector<std::string> names;
   bool found = false;
   desktop_.onMain([&] {
-    for (auto* item : desktop_.menuBar().items()) {
-      found = found || item->name() == name;
+    found = desktop_.menuBar().find(name) != nullptr;
+    if (found) return;
+    for (auto* item : desktop_.menuBar().items())
       if (std::find(names.begin(), names.end(), item->name()) == names.end()) names.push_back(item->name());
-    }
   });
   if (!found) fail(command + ": no item " + name + "; expected " + joined(names));
   return found;

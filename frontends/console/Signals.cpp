@@ -48,8 +48,10 @@ void install() {
     if (sigwait(&signals, &sig) != 0) return;
     request();
     // A second signal, or the grace running out, while the orderly end is
-    // still under way: nothing of the program may stay behind. (Only a
-    // signal or the clock ends the wait: a spurious return does not.)
+    // still under way: nothing of the program may stay behind. Only a
+    // signal or the clock ends the wait: one cut short otherwise (the leak
+    // checker or a debugger stopping every thread at exit) goes on for what
+    // is left of the grace.
     auto deadline = std::chrono::steady_clock::now() + kGrace;
     for (;;) {
       auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - std::chrono::steady_clock::now());

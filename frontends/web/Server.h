@@ -50,7 +50,12 @@ class Server {
   std::string address() const;
 
   static constexpr size_t kMaxBody = 16 * 1024;
-  static constexpr int kKeepAliveSeconds = 20;  // comment lines on a quiet stream
+  // Comment lines on a stream quiet this long: under the 60 s after which
+  // common proxies (nginx, cloud load balancers) drop an idle connection, and
+  // how a page gone without a word is noticed. Browsers keep an idle
+  // EventSource open as long as needed; while a page watches, the clock
+  // changes the state every minute anyway.
+  static constexpr int kKeepAliveSeconds = 50;
   // Each change stream holds a worker while it is open; the rest answer
   // the page's short requests.
   static constexpr size_t kWorkers = Session::kMaxStreams + 8;

@@ -23,17 +23,28 @@ Session::Session(sim::SimDesktop::Config config) : config_(std::move(config)) {
 }
 
 void Session::tick() {
-  // The bar's clock shows minutes: the state is looked at again just after
-  // each minute begins, so every page shows the new time.
+  // The bar's clock shows minutes, and only a page sees it: while a stream
+  // is open the state is looked at again just after each minute begins,
+  // so every page shows the new time (the copy shown may be another
+  // process's: it is asked to look again). With no page open this thread
+  // sleeps until one opens, and nothing in the process wakes for a clock
+  // nobody sees; the page that opens is brought up to date at once.
   using namespace std::chrono;
   std::unique_lock lock(mu_);
   for (;;) {
-    auto now = system_clock::now();
-    auto into = duration_cast<milliseconds>(now.time_since_epoch()) % minutes(1);
-    if (changed_.wait_until(lock, now - into + minutes(1) + milliseconds(20), [&] { return closed_; })) return;
-    lock.unlock();
-    snapshot(true);
-    lock.lock();
+    tickerWake_.wait(lock, [&] { return closed_ || !streams_.empty(); });
+    if (closed_) return;
+    for (bool first = true; !closed_ && !streams_.empty(); first = false) {
+      if (!first) {
+        auto now = system_clock::now();
+        auto into = duration_cast<milliseconds>(now.time_since_epoch()) % minutes(1);
+        tickerWake_.wait_until(lock, now - into + minutes(1) + milliseconds(20), [&] { return closed_; });
+        if (closed_) return;
+      }
+      lock.unlock();
+      lookAgain();
+      lock.lock();
+    }
   }
 }
 
@@ -99,6 +110,7 @@ void Session::startDesktop() {
   }
   faults_ = FaultBook{};
   files_ = FileCache{};
+  kept_ = KeptParts{};
   auto desktop = std::make_shared<sim::SimDesktop>(config_);
   sim::SimDesktop* raw = desktop.get();
   // Called each time the app falls idle after work: changes are pushed from
@@ -201,11 +213,20 @@ void Session::lookForCopy() {
   }
 }
 
-void Session::refresh(sim::SimDesktop& desktop) { publish(describeDesktop(desktop, faults_, &files_)); }
+void Session::refresh(sim::SimDesktop& desktop) {
+  publish(describeDesktop(desktop, faults_, &files_, &kept_), &kept_);
+}
 
 namespace {
 // Texts from files may hold broken UTF-8; they are shown, not refused.
 std::string text(const json& j) { return j.dump(-1, ' ', false, json::error_handler_t::replace); }
+
+json take(json& from, const json::json_pointer& at) {
+  if (!from.is_object() || !from.contains(at)) return nullptr;
+  json part = std::move(from[at]);
+  from[at.parent_pointer()].erase(at.back());
+  return part;
+}
 }  // namespace
 
 void Session::publishEnded(sim::SimDesktop& desktop) {
@@ -214,23 +235,44 @@ void Session::publishEnded(sim::SimDesktop& desktop) {
   publish(std::move(last));
 }
 
-void Session::publish(json state) {
-  // Only a publisher changes last_: reading it under publishMu_ alone is safe.
-  std::lock_guard publishing(publishMu_);
-  std::string patch;
-  if (!last_.is_null()) {
-    json ops = json::diff(last_, state);
-    if (ops.empty()) return;
-    patch = text(ops);
+void Session::publish(json state, const KeptParts* kept) {
+  // last_ changes only under mu_, held throughout: a page asking for the
+  // whole state never sees it with a part taken out, and publishers take
+  // turns. Nothing here waits for another thread.
+  std::lock_guard lock(mu_);
+  // The kept parts are out of both while the rest is compared; each is
+  // then brought up to date by its own change when last_ has the version
+  // that change leads from, else put in whole.
+  std::vector<std::pair<json::json_pointer, json>> held;
+  if (kept)
+    for (const auto& [path, part] : kept->parts) held.emplace_back(json::json_pointer(path), take(last_, json::json_pointer(path)));
+  else
+    publishedParts_.clear();
+  json ops = last_.is_null() ? json::array() : json::diff(last_, state);
+  for (size_t i = 0; kept && i < held.size(); ++i) {
+    const auto& [path, part] = kept->parts[i];
+    json& was = held[i].second;
+    uint64_t& known = publishedParts_[path];
+    if (!was.is_null() && part->from != 0 && known == part->from) {
+      was.patch_inplace(part->ops);
+      for (json op : part->ops) {
+        op["path"] = path + op["path"].get<std::string>();
+        ops.push_back(std::move(op));
+      }
+    } else if (was.is_null() || known != part->version) {
+      was = part->value;
+      ops.push_back({{"op", "add"}, {"path", path}, {"value", was}});
+    }
+    known = part->version;
+    state[held[i].first] = std::move(was);
   }
-  {
-    std::lock_guard lock(mu_);
-    last_ = std::move(state);
-    json_.clear();
-    ++version_;
-    patches_.emplace_back(version_, std::move(patch));
-    if (patches_.size() > kKeptPatches) patches_.pop_front();
-  }
+  bool first = last_.is_null();
+  last_ = std::move(state);
+  if (!first && ops.empty()) return;
+  json_.clear();
+  ++version_;
+  patches_.emplace_back(version_, first ? std::string() : text(ops));
+  if (patches_.size() > kKeptPatches) patches_.pop_front();
   changed_.notify_all();
 }
 
@@ -240,14 +282,16 @@ const std::string& Session::fullLocked() {
   return json_;
 }
 
+void Session::lookAgain() {
+  auto d = current();
+  if (d && !d->terminated())
+    d->onMain([this, raw = d.get()] { refresh(*raw); });
+  else if (auto shown = link())
+    shown->request({{"refresh", true}}, std::chrono::seconds(2));
+}
+
 Session::Snapshot Session::snapshot(bool fresh) {
-  if (fresh) {
-    auto d = current();
-    if (d && !d->terminated())
-      d->onMain([this, raw = d.get()] { refresh(*raw); });
-    else if (auto shown = link())
-      shown->request({{"refresh", true}}, std::chrono::seconds(2));
-  }
+  if (fresh) lookAgain();
   std::lock_guard lock(mu_);
   return {version_, fullLocked()};
 }
@@ -260,6 +304,7 @@ uint64_t Session::openStream() {
     streams_.pop_front();
     changed_.notify_all();
   }
+  if (streams_.size() == 1) tickerWake_.notify_all();
   return id;
 }
 
@@ -322,7 +367,7 @@ std::pair<int, std::string> Session::input(const std::string& body) {
     for (const auto& job : started) jobs.push_back({{"label", job.label}, {"pid", job.pid}});
     // The copy it started shows on this page within moments, found by the
     // finder as it offers its screen.
-    snapshot(true);
+    lookAgain();
     return {200, json{{"ok", true}, {"started", started.size()}, {"jobs", std::move(jobs)}}.dump()};
   }
   Outcome outcome;
@@ -358,7 +403,7 @@ std::pair<int, std::string> Session::input(const std::string& body) {
   // An input that opened a menu or an alert has left the main thread in
   // the nested loop of it, where no idle observer has run yet: publish what
   // the screen shows now, so the page sees the menu as soon as it is there.
-  snapshot(true);
+  lookAgain();
   return answer(outcome);
 }
 
@@ -374,6 +419,7 @@ void Session::close() {
     closed_ = true;
   }
   changed_.notify_all();
+  tickerWake_.notify_all();
   wakeFinder();
   if (finder_.joinable()) finder_.join();
   std::lock_guard serial(inputMu_);

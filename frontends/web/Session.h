@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -90,7 +91,8 @@ class Session {
 
  private:
   void refresh(sim::SimDesktop& desktop);         // main thread
-  void publish(nlohmann::json state);             // any thread
+  void publish(nlohmann::json state, const KeptParts* kept = nullptr);  // any thread; kept: main thread
+  void lookAgain();                               // has the copy shown publish what it shows now
   void publishEnded(sim::SimDesktop& desktop);    // once its main thread is joined, with source_ held
   const std::string& fullLocked();                // with mu_ held
   std::shared_ptr<sim::SimDesktop> current();
@@ -110,6 +112,7 @@ class Session {
   std::thread watcher_;  // joins the main thread when the app has ended
   FaultBook faults_;     // the current desktop's main thread, see State.h
   FileCache files_;      // likewise
+  KeptParts kept_;       // likewise
   std::unique_ptr<ScreenHost> host_;  // this server's copy, shown to other servers' pages too
 
   // What is shown when this server's copy is not running.
@@ -119,18 +122,19 @@ class Session {
   int finderWake_[2] = {-1, -1};
   std::thread finder_;
 
-  std::mutex publishMu_;  // one publisher at a time; never held while waiting for anything
   std::mutex mu_;
   std::condition_variable changed_;
   uint64_t version_ = 0;
   nlohmann::json last_;  // the last state published, without its version
+  std::map<std::string, uint64_t> publishedParts_;  // the version of each kept part in last_
   std::string json_;     // last_ with its version as text, made when asked for
   std::deque<std::pair<uint64_t, std::string>> patches_;  // the patch to each version, oldest first
   bool closed_ = false;
   bool ended_ = false;  // the current desktop's application has ended
   uint64_t nextStream_ = 1;
   std::deque<uint64_t> streams_;  // open, oldest first
-  std::thread ticker_;  // refreshes the state each minute for the clock; last, so it starts after the rest
+  std::condition_variable tickerWake_;  // a first stream opened, or closing
+  std::thread ticker_;  // refreshes the state each minute for the clock while a page watches; last, so it starts after the rest
 };
 
 }  // namespace tl::web

@@ -1,7 +1,10 @@
 #include "frontends/web/State.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -50,31 +53,79 @@ json describeImage(const std::shared_ptr<Image>& image) {
   return j;
 }
 
-json describeItems(sim::SimDesktop& d, FaultBook& faults) {
+json describeItem(sim::SimStatusItem* item, const std::string& clock) {
+  json j = {{"name", item->name()},
+            {"own", item->own()},
+            {"system", item->info().system},
+            {"x", item->frame.x},
+            {"width", item->frame.width},
+            {"visible", item->visible},
+            {"onScreen", item->onScreen}};
+  // The clock reads the desktop's date in its locale, as the Mac's does.
+  if (item->name() == "Clock") j["text"] = clock;
+  if (item->own()) {
+    j["length"] = item->length();
+    auto button = item->simButton();
+    j["button"] = button != nullptr;
+    j["image"] = button ? describeImage(button->image()) : json{{"kind", "none"}};
+    if (button && !button->toolTip().empty()) j["toolTip"] = button->toolTip();
+  }
+  return j;
+}
+}  // namespace
+
+// Everything another application's item is described from; Tuckline's own
+// items, a few, are described each time.
+struct KeptParts::Seen {
+  const sim::SimStatusItem* item = nullptr;
+  std::string name;
+  bool system = false, visible = false, onScreen = false;
+  double x = 0, width = 0;
+  bool operator==(const Seen&) const = default;
+};
+KeptParts::KeptParts() = default;
+KeptParts::~KeptParts() = default;
+KeptParts::KeptParts(KeptParts&&) noexcept = default;
+KeptParts& KeptParts::operator=(KeptParts&&) noexcept = default;
+
+namespace {
+json describeItems(sim::SimDesktop& d, FaultBook& faults, KeptParts* kept) {
+  auto all = d.menuBar().items();
+  std::string clock = d.clockText();
   json items = json::array();
-  for (auto* item : d.menuBar().items()) {
-    json j = {{"name", item->name()},
-              {"own", item->own()},
-              {"system", item->info().system},
-              {"x", item->frame.x},
-              {"width", item->frame.width},
-              {"visible", item->visible},
-              {"onScreen", item->onScreen}};
-    // The clock reads the desktop's date in its locale, as the Mac's does.
-    if (item->name() == "Clock") j["text"] = d.clockText();
-    if (item->own()) {
-      j["length"] = item->length();
-      auto button = item->simButton();
-      j["button"] = button != nullptr;
-      j["image"] = button ? describeImage(button->image()) : json{{"kind", "none"}};
-      if (button && !button->toolTip().empty()) j["toolTip"] = button->toolTip();
+  if (!kept) {
+    for (auto* item : all) items.push_back(describeItem(item, clock));
+  } else if (auto& part = kept->items; part.version == 0 || kept->seen.size() != all.size()) {
+    // Items came or went: the part is made anew.
+    kept->seen.clear();
+    for (auto* item : all) {
+      items.push_back(describeItem(item, clock));
+      kept->seen.push_back({item, item->name(), item->info().system, item->visible, item->onScreen, item->frame.x,
+                            item->frame.width});
     }
-    items.push_back(std::move(j));
+    part.value = std::move(items);
+    part.madeAnew();
+  } else {
+    // Each in its place: only one that changed is described again.
+    json ops = json::array();
+    for (size_t i = 0; i < all.size(); ++i) {
+      auto* item = all[i];
+      KeptParts::Seen now{item, item->name(), item->info().system, item->visible, item->onScreen, item->frame.x,
+                          item->frame.width};
+      if (now == kept->seen[i] && !item->own() && item->name() != "Clock") continue;
+      kept->seen[i] = std::move(now);
+      json j = describeItem(item, clock);
+      if (j == part.value[i]) continue;
+      ops.push_back({{"op", "replace"}, {"path", "/" + std::to_string(i)}, {"value", j}});
+      part.value[i] = std::move(j);
+    }
+    if (!ops.empty()) part.changed(std::move(ops));
   }
   // The bar takes queued faults in order, one for each item it creates;
   // what it still holds are the last ones queued. (Telling new items by
   // address would miss an item made where a removed one was.)
   while (faults.nextItem.size() > d.menuBar().queuedItemFaults()) faults.nextItem.erase(faults.nextItem.begin());
+  if (kept) kept->parts.emplace_back("/items", &kept->items);
   return items;
 }
 
@@ -161,29 +212,122 @@ json fromFile(FileCache* files, const std::string& path, const std::function<jso
   return e.value;
 }
 
-json describePanel(sim::SimDesktop& d, const FaultBook& faults, FileCache* files) {
-  auto tail = [&](const std::string& path) {
-    return fromFile(files, path, [&] {
-      bool cut = false;
-      json lines = tailLines(path, kTailBytes, &cut);
-      return json{{"lines", std::move(lines)}, {"cut", cut}};
-    });
+std::string lineKey(uint64_t offset) {
+  char key[24];
+  std::snprintf(key, sizeof key, "%016llu", static_cast<unsigned long long>(offset));
+  return key;
+}
+
+// Lines of text that starts at `at` in its file, each with its line feed,
+// into lines; with ops, each as an "add" operation too.
+void addLines(json& lines, const std::string& text, uint64_t at, json* ops) {
+  for (size_t begin = 0; begin < text.size();) {
+    size_t end = text.find('\n', begin);
+    end = end == std::string::npos ? text.size() : end + 1;
+    std::string key = lineKey(at + begin), line = text.substr(begin, end - begin);
+    if (ops) ops->push_back({{"op", "add"}, {"path", "/" + key}, {"value", line}});
+    lines[key] = std::move(line);
+    begin = end;
+  }
+}
+
+// The tail of a log brought up to date. A log that only grew since (the
+// same file, its last line ended) is read from where it ended: the new
+// lines are added and those the tail's start passed are dropped. Anything
+// else is read anew.
+void updateTail(FileCache::Tail& tail, const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (tail.lines.version == 0 || !tail.lines.value.empty()) {
+      tail = {};
+      tail.lines.value = json::object();
+      tail.lines.madeAnew();
+    }
+    return;
+  }
+  FileCache::Entry now{static_cast<uint64_t>(st.st_ino), static_cast<uint64_t>(st.st_size),
+                       static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, {}};
+  auto& lines = tail.lines.value;
+  if (tail.lines.version != 0 && now.inode == tail.file.inode && now.size == tail.file.size &&
+      now.modified == tail.file.modified)
+    return;
+  bool ended = lines.empty() || lines.back().get_ref<const std::string&>().ends_with('\n');
+  if (tail.lines.version != 0 && now.inode == tail.file.inode && now.size > tail.file.size && ended &&
+      now.size - tail.file.size <= kTailBytes) {
+    std::string added(now.size - tail.file.size, '\0');
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    ssize_t n = fd < 0 ? -1 : ::pread(fd, added.data(), added.size(), static_cast<off_t>(tail.file.size));
+    if (fd >= 0) ::close(fd);
+    uint64_t start = now.size > kTailBytes ? now.size - kTailBytes : 0;
+    if (n == static_cast<ssize_t>(added.size())) {
+      json ops = json::array();
+      addLines(lines, added, tail.file.size, &ops);
+      std::string first = lineKey(start);
+      while (!lines.empty() && lines.begin().key() < first) {
+        ops.push_back({{"op", "remove"}, {"path", "/" + lines.begin().key()}});
+        lines.erase(lines.begin());
+      }
+      // One line longer than the whole tail is cut inside: read anew.
+      if (!lines.empty()) {
+        tail.file = now;
+        tail.cut = start > 0;
+        tail.lines.changed(std::move(ops));
+        return;
+      }
+    }
+  }
+  // Stat first: a change while reading shows as a change next time.
+  tail.file = now;
+  lines = tailLines(path, kTailBytes, &tail.cut);
+  tail.lines.madeAnew();
+}
+
+json describePanel(sim::SimDesktop& d, const FaultBook& faults, FileCache* files, KeptParts* kept) {
+  FileCache own;
+  FileCache& cache = files ? *files : own;
+  auto tail = [&](const std::string& path) -> FileCache::Tail& {
+    auto& t = cache.tails[path];
+    updateTail(t, path);
+    return t;
   };
-  json log = tail(d.logPath()), system = tail(sim::SimSystemLog::path(d.config().home));
+  auto& log = tail(d.logPath());
+  auto& system = tail(sim::SimSystemLog::path(d.config().home));
   std::string agent = homePath(d, "Library/LaunchAgents/com.ferrowick.tuckline.plist");
-  return {{"log", std::move(log["lines"])},
-          {"logTruncated", log["cut"]},
-          {"defaults", fromFile(files, d.defaultsPath(), [&] {
-             std::ostringstream out, err;
-             sim::runDefaultsTool(d.defaultsPath(), {"read"}, out, err);
-             return json(out.str() + err.str());
-           })},
-          {"launchAgent", fromFile(files, agent, [&] { return json(tailOfFile(agent, kTailBytes)); })},
-          {"systemLog", std::move(system["lines"])},
-          {"systemLogTruncated", system["cut"]},
-          {"faults", describeFaults(d, faults)}};
+  json panel = {{"logTruncated", log.cut},
+                {"defaults", fromFile(files, d.defaultsPath(), [&] {
+                   std::ostringstream out, err;
+                   sim::runDefaultsTool(d.defaultsPath(), {"read"}, out, err);
+                   return json(out.str() + err.str());
+                 })},
+                {"launchAgent", fromFile(files, agent, [&] { return json(tailOfFile(agent, kTailBytes)); })},
+                {"systemLogTruncated", system.cut},
+                {"faults", describeFaults(d, faults)}};
+  if (kept) {
+    kept->parts.emplace_back("/panel/log", &log.lines);
+    kept->parts.emplace_back("/panel/systemLog", &system.lines);
+  } else {
+    panel["log"] = log.lines.value;
+    panel["systemLog"] = system.lines.value;
+  }
+  return panel;
 }
 }  // namespace
+
+namespace {
+std::atomic<uint64_t> partVersions{0};
+}  // namespace
+
+void KeptPart::changed(json operations) {
+  from = version;
+  version = ++partVersions;
+  ops = std::move(operations);
+}
+
+void KeptPart::madeAnew() {
+  from = 0;
+  version = ++partVersions;
+  ops = json::array();
+}
 
 std::string tailOfFile(const std::string& path, size_t maxBytes, bool* truncated, uint64_t* offset) {
   if (truncated) *truncated = false;
@@ -223,14 +367,7 @@ json tailLines(const std::string& path, size_t maxBytes, bool* truncated) {
   uint64_t at = 0;
   std::string text = tailOfFile(path, maxBytes, truncated, &at);
   json lines = json::object();
-  char key[24];
-  for (size_t begin = 0; begin < text.size();) {
-    size_t end = text.find('\n', begin);
-    end = end == std::string::npos ? text.size() : end + 1;
-    std::snprintf(key, sizeof key, "%016llu", static_cast<unsigned long long>(at + begin));
-    lines[key] = text.substr(begin, end - begin);
-    begin = end;
-  }
+  addLines(lines, text, at, nullptr);
   return lines;
 }
 
@@ -333,7 +470,8 @@ json describeWindows(sim::SimDesktop& d) {
 }
 }  // namespace
 
-json describeDesktop(sim::SimDesktop& d, FaultBook& faults, FileCache* files) {
+json describeDesktop(sim::SimDesktop& d, FaultBook& faults, FileCache* files, KeptParts* kept) {
+  if (kept) kept->parts.clear();
   auto& bar = d.menuBar();
   const auto& c = bar.config();
   Rect notch = bar.notch();
@@ -350,7 +488,8 @@ json describeDesktop(sim::SimDesktop& d, FaultBook& faults, FileCache* files) {
   for (const auto& app : sim::SimMenuBar::applications()) apps.push_back(app.name);
   json pointer = nullptr;
   if (auto p = bar.pointer()) pointer = {{"x", p->x}, {"y", p->y}};
-  return {{"terminated", false},
+  json items = describeItems(d, faults, kept);
+  json state = {{"terminated", false},
           // Which copy this is: the page may be showing another process's.
           {"pid", d.simProcessInfo().processIdentifier()},
           {"screen", std::move(screen)},
@@ -358,12 +497,13 @@ json describeDesktop(sim::SimDesktop& d, FaultBook& faults, FileCache* files) {
            {{"app", c.frontmostApp}, {"menus", c.frontmostMenus}, {"titles", std::move(titles)},
             {"menusEnd", bar.menusEnd()}, {"applications", std::move(apps)}}},
           {"pointer", std::move(pointer)},
-          {"items", describeItems(d, faults)},
           {"menu", describeMenu(d)},
           {"alert", describeAlert(d)},
           {"windows", describeWindows(d)},
           {"app", describeApp()},
-          {"panel", describePanel(d, faults, files)}};
+          {"panel", describePanel(d, faults, files, kept)}};
+  if (!kept) state["items"] = std::move(items);
+  return state;
 }
 
 }  // namespace tl::web

@@ -1,5 +1,7 @@
 #include "platform/sim/SimClock.h"
 
+#include <sys/stat.h>
+
 #include <unicode/ucal.h>
 #include <unicode/udat.h>
 #include <unicode/udatpg.h>
@@ -15,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <tuple>
 
 namespace tl::sim {
@@ -59,12 +62,17 @@ class Opened {
     auto it = handles_.find(key);
     if (it == handles_.end()) {
       if (handles_.size() >= 32) handles_.clear();
+      ++opened_;
       UErrorCode status = U_ZERO_ERROR;
       std::unique_ptr<Handle, Close> handle(open(status));
       if (U_FAILURE(status)) handle.reset();
       it = handles_.emplace(key, std::move(handle)).first;
     }
     return use(it->second.get());
+  }
+  int opened() {
+    std::lock_guard lock(mutex_);
+    return opened_;
   }
 
  private:
@@ -73,7 +81,21 @@ class Opened {
   };
   std::mutex mutex_;
   std::map<Key, std::unique_ptr<Handle, Close>> handles_;
+  int opened_ = 0;
 };
+
+auto& calendars() {
+  static auto& opened = *new Opened<UCalendar, ucal_close, std::u16string>;
+  return opened;
+}
+auto& generators() {
+  static auto& opened = *new Opened<UDateTimePatternGenerator, udatpg_close, std::string>;
+  return opened;
+}
+auto& formats() {
+  static auto& opened = *new Opened<UDateFormat, udat_close, std::tuple<std::u16string, std::string, std::u16string>>;
+  return opened;
+}
 
 // The Olson name of the process's zone: TZ, else what /etc/localtime
 // points at, else /etc/timezone; empty when there is none to be had.
@@ -87,39 +109,109 @@ std::string zoneName() {
   return name;
 }
 
+// The process's zone, looked at again only when what it comes from
+// changed: TZ's text when set, else the file /etc/localtime (one stat, its
+// identity and date: a link moved to another zone names another file, and
+// a zone updated in place has a new date). A date formatted for every log
+// record then costs no reading of links or files, and the C library's own
+// tables are reloaded (tzset) only on such a change.
+struct ZoneSource {
+  std::string tz;
+  bool tzSet = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  int64_t modified = 0;  // nanoseconds
+  bool operator==(const ZoneSource&) const = default;
+};
+
+ZoneSource zoneSource() {
+  ZoneSource source;
+  if (const char* tz = std::getenv("TZ")) {
+    source.tzSet = true;
+    source.tz = tz;
+    return source;
+  }
+  struct stat st {};
+  if (::stat("/etc/localtime", &st) == 0) {
+    source.device = st.st_dev;
+    source.inode = st.st_ino;
+    source.size = st.st_size;
+    source.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  }
+  return source;
+}
+
+struct LocalZone {
+  std::u16string name;  // Olson name, UTF-16
+  bool known = false;   // by ICU
+};
+
+LocalZone localZone() {
+  static std::mutex mutex;
+  static std::optional<std::pair<ZoneSource, LocalZone>> last;
+  ZoneSource source = zoneSource();
+  std::lock_guard lock(mutex);
+  if (last && last->first == source) return last->second;
+  ::tzset();
+  LocalZone zone{utf16(zoneName()), false};
+  UErrorCode status = U_ZERO_ERROR;
+  UChar canonical[128];
+  UBool known = false;
+  ucal_getCanonicalTimeZoneID(reinterpret_cast<const UChar*>(zone.name.data()), static_cast<int32_t>(zone.name.size()),
+                              canonical, 128, &known, &status);
+  zone.known = U_SUCCESS(status) && known;
+  last.emplace(std::move(source), zone);
+  return zone;
+}
+
+// Whether ICU gives the zone the offset the C library gives it at `millis`.
+// Zones change their offsets on a quarter of an hour, so the answer is
+// kept for the quarter: a record written each second asks ICU once.
+bool agreesAt(const std::u16string& name, double millis, long offset) {
+  struct Answer {
+    std::u16string name;
+    long offset = 0;
+    double quarter = 0;
+    bool agrees = false;
+  };
+  static std::mutex mutex;
+  static Answer last{u"", 0, -1, false};
+  double quarter = std::floor(millis / 900000);
+  {
+    std::lock_guard lock(mutex);
+    if (last.quarter == quarter && last.offset == offset && last.name == name) return last.agrees;
+  }
+  UErrorCode status = U_ZERO_ERROR;
+  bool agrees = calendars().use(
+      name,
+      [&](UErrorCode& error) {
+        return ucal_open(reinterpret_cast<const UChar*>(name.data()), static_cast<int32_t>(name.size()),
+                         "en_US_POSIX", UCAL_GREGORIAN, &error);
+      },
+      [&](UCalendar* cal) {
+        if (!cal) return false;
+        ucal_setMillis(cal, millis, &status);
+        int32_t icuOffset = U_SUCCESS(status) ? ucal_get(cal, UCAL_ZONE_OFFSET, &status) +
+                                                    ucal_get(cal, UCAL_DST_OFFSET, &status)
+                                              : 0;
+        return U_SUCCESS(status) && icuOffset == offset * 1000;
+      });
+  std::lock_guard lock(mutex);
+  last = {name, offset, quarter, agrees};
+  return agrees;
+}
+
 // The zone ICU formats in at `millis`: the process's own when ICU knows it
 // and agrees with the C library there; otherwise (a POSIX rule such as
 // "EST5EDT,M3.2.0,M11.1.0", which only the C library reads) the offset the
 // C library gives at that moment.
 std::u16string zoneAt(double millis) {
-  ::tzset();
+  LocalZone zone = localZone();
   auto t = static_cast<time_t>(std::floor(millis / 1000));
   std::tm tm{};
   long offset = ::localtime_r(&t, &tm) ? tm.tm_gmtoff : 0;
-  std::u16string name = utf16(zoneName());
-  UErrorCode status = U_ZERO_ERROR;
-  UChar canonical[128];
-  UBool known = false;
-  ucal_getCanonicalTimeZoneID(reinterpret_cast<const UChar*>(name.data()), static_cast<int32_t>(name.size()),
-                              canonical, 128, &known, &status);
-  if (U_SUCCESS(status) && known) {
-    static auto& calendars = *new Opened<UCalendar, ucal_close, std::u16string>;
-    bool agrees = calendars.use(
-        name,
-        [&](UErrorCode& error) {
-          return ucal_open(reinterpret_cast<const UChar*>(name.data()), static_cast<int32_t>(name.size()),
-                           "en_US_POSIX", UCAL_GREGORIAN, &error);
-        },
-        [&](UCalendar* cal) {
-          if (!cal) return false;
-          ucal_setMillis(cal, millis, &status);
-          int32_t icuOffset = U_SUCCESS(status) ? ucal_get(cal, UCAL_ZONE_OFFSET, &status) +
-                                                      ucal_get(cal, UCAL_DST_OFFSET, &status)
-                                                : 0;
-          return U_SUCCESS(status) && icuOffset == offset * 1000;
-        });
-    if (agrees) return name;
-  }
+  if (zone.known && agreesAt(zone.name, millis, offset)) return zone.name;
   char custom[32];
   long a = std::labs(offset);
   std::snprintf(custom, sizeof custom, "GMT%c%02ld:%02ld", offset < 0 ? '-' : '+', a / 3600, a / 60 % 60);
@@ -127,11 +219,10 @@ std::u16string zoneAt(double millis) {
 }
 
 std::string bestPattern(const std::string& locale, const char* skeleton) {
-  static auto& generators = *new Opened<UDateTimePatternGenerator, udatpg_close, std::string>;
   UErrorCode status = U_ZERO_ERROR;
   std::u16string pattern(128, u'\0');
   std::u16string sk = utf16(skeleton);
-  int32_t length = generators.use(
+  int32_t length = generators().use(
       locale, [&](UErrorCode& error) { return udatpg_open(locale.c_str(), &error); },
       [&](UDateTimePatternGenerator* generator) {
         return generator ? udatpg_getBestPattern(generator, reinterpret_cast<const UChar*>(sk.data()),
@@ -164,10 +255,9 @@ std::string formatDate(const std::string& pattern, double secondsSince1970, cons
   // A fraction of a second is never rounded up into the next one.
   double millis = std::floor(secondsSince1970 * 1000);
   std::u16string zone = zoneAt(millis), text = utf16(pattern);
-  static auto& formats = *new Opened<UDateFormat, udat_close, std::tuple<std::u16string, std::string, std::u16string>>;
   UErrorCode status = U_ZERO_ERROR;
   std::u16string out(64, u'\0');
-  int32_t length = formats.use(
+  int32_t length = formats().use(
       {text, locale, zone},
       [&](UErrorCode& error) {
         return udat_open(UDAT_PATTERN, UDAT_PATTERN, locale.c_str(), reinterpret_cast<const UChar*>(zone.data()),
@@ -189,6 +279,8 @@ std::string formatDate(const std::string& pattern, double secondsSince1970, cons
   out.resize(std::min(out.size(), static_cast<size_t>(length)));
   return utf8(out);
 }
+
+IcuOpened icuOpened() { return {calendars().opened(), generators().opened(), formats().opened()}; }
 
 std::string localeFromDefaults(const std::optional<std::string>& appleLocale) {
   // A locale name is letters, digits and _-@=; — anything else stored

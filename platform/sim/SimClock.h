@@ -18,6 +18,14 @@ namespace tl::sim {
 // away, formats as the empty text.
 std::string formatDate(const std::string& pattern, double secondsSince1970, const std::string& locale);
 
+// How many ICU objects this process has opened for dates: each calendar
+// (one per zone), pattern generator (one per locale) and date format (one
+// per pattern, locale and zone) once, however many dates it formats.
+struct IcuOpened {
+  int calendars = 0, generators = 0, formats = 0;
+};
+IcuOpened icuOpened();
+
 // The locale a process of the simulated Mac has: the "AppleLocale" of its
 // defaults when that is a locale name, else zh_CN, the Mac whose menus
 // are in simplified Chinese.

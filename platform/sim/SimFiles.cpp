@@ -1,6 +1,7 @@
 #include "platform/sim/SimFiles.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +108,12 @@ bool writeAll(int fd, const std::string& bytes) {
   for (size_t done = 0; done < bytes.size();) {
     ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // A non-blocking pipe that is full: wait until its reader takes some.
+      pollfd p{fd, POLLOUT, 0};
+      if (::poll(&p, 1, -1) >= 0 || errno == EINTR) continue;
+      return false;
+    }
     if (n <= 0) {
       if (n == 0) errno = EIO;
       return false;
@@ -259,12 +266,12 @@ bool SimFileManager::removeItemAtPath(const std::string& path, std::string* erro
 std::shared_ptr<FileHandle> SimFileManager::fileHandleForWritingAtPath(const std::string& path) {
   if (path.empty() || hidden(path)) return nullptr;
   // Non-blocking open: a FIFO without a reader must not hang the caller.
+  // The descriptor stays so: a regular file ignores the flag, and a full
+  // pipe is waited for by writeAll, so no flags are changed per record.
   // Appending (see FileHandle): another process's record written between
   // our seek and our write is never overwritten.
   int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return nullptr;
-  int flags = ::fcntl(fd, F_GETFL);
-  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return std::make_shared<SimFileHandle>(fd);
 }
 

@@ -1,14 +1,12 @@
 #include "platform/sim/SimTextMetrics.h"
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include <hb-ft.h>
 #include <hb.h>
 #include <unicode/ubrk.h>
 #include <unicode/uscript.h>
 #include <unicode/utext.h>
 #include <unicode/utf8.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -41,10 +39,17 @@ const Family kPrimary{"/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc",
 const Family kFallback{"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
                        "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf", 0, "DejaVu Sans", "fonts-dejavu-core"};
 
+// One face of a font file, read by HarfBuzz itself: the file is mapped
+// once and its tables are parsed as shaping first needs them, so opening
+// the four faces costs little more than mapping them.
 struct Face {
-  FT_Face ft = nullptr;
-  hb_font_t* hb = nullptr;
+  hb_face_t* face = nullptr;
+  hb_font_t* font = nullptr;
   double unitsPerEm = 1000;
+  bool has(UChar32 c) const {
+    hb_codepoint_t glyph = 0;
+    return hb_font_get_nominal_glyph(font, static_cast<hb_codepoint_t>(c), &glyph) && glyph != 0;
+  }
 };
 
 std::string pathOf(const Family& family, bool bold) {
@@ -55,28 +60,38 @@ std::string pathOf(const Family& family, bool bold) {
   return path;
 }
 
-bool open(FT_Library lib, const Family& family, bool bold, Face& face, std::string* error) {
+std::atomic<int> openedFaces{0};
+
+bool open(const Family& family, bool bold, Face& face, std::string* error) {
   std::string path = pathOf(family, bold);
-  if (FT_New_Face(lib, path.c_str(), family.index, &face.ft) != 0 || !face.ft->units_per_EM) {
+  ++openedFaces;
+  hb_blob_t* blob = hb_blob_create_from_file_or_fail(path.c_str());
+  if (blob && hb_face_count(blob) > static_cast<unsigned>(family.index)) {
+    face.face = hb_face_create(blob, static_cast<unsigned>(family.index));
+    // A file that is not a font gives a face without glyphs.
+    if (hb_face_get_glyph_count(face.face) == 0 || hb_face_get_upem(face.face) == 0) {
+      hb_face_destroy(face.face);
+      face.face = nullptr;
+    }
+  }
+  hb_blob_destroy(blob);
+  if (!face.face) {
     if (error)
       *error = "cannot read the font " + path + " (" + family.name +
                ", which the simulated Mac draws its text with): install the Debian package " + family.package;
-    face.ft = nullptr;
     return false;
   }
-  hb_face_t* hbFace = hb_ft_face_create_referenced(face.ft);
-  face.hb = hb_font_create(hbFace);
-  hb_face_destroy(hbFace);
-  face.unitsPerEm = face.ft->units_per_EM;
+  face.font = hb_font_create(face.face);
+  face.unitsPerEm = hb_face_get_upem(face.face);
   // Design units: widths scale with the size exactly, as a browser that
   // positions glyphs at fractions of a pixel lays them out.
-  hb_font_set_scale(face.hb, face.ft->units_per_EM, face.ft->units_per_EM);
+  hb_font_set_scale(face.font, static_cast<int>(face.unitsPerEm), static_cast<int>(face.unitsPerEm));
   return true;
 }
 
 void close(Face& face) {
-  if (face.hb) hb_font_destroy(face.hb);
-  if (face.ft) FT_Done_Face(face.ft);
+  if (face.font) hb_font_destroy(face.font);
+  if (face.face) hb_face_destroy(face.face);
   face = {};
 }
 
@@ -93,7 +108,6 @@ struct Run {
 }  // namespace
 
 struct SimTextMetrics::Impl {
-  FT_Library library = nullptr;
   Face faces[2][2];  // [bold][fallback]
   mutable std::mutex mu;  // FreeType faces load their tables lazily
   // Widths in em, which do not depend on the size.
@@ -102,7 +116,6 @@ struct SimTextMetrics::Impl {
   ~Impl() {
     for (auto& weight : faces)
       for (auto& face : weight) close(face);
-    if (library) FT_Done_FreeType(library);
   }
 
   std::vector<Run> runs(const std::string& text, bool bold) const {
@@ -115,8 +128,7 @@ struct SimTextMetrics::Impl {
       UErrorCode status = U_ZERO_ERROR;
       UScriptCode script = c < 0 ? USCRIPT_COMMON : uscript_getScript(c, &status);
       bool neutral = U_FAILURE(status) || script == USCRIPT_COMMON || script == USCRIPT_INHERITED;
-      bool fallback = c >= 0 && FT_Get_Char_Index(faces[bold][0].ft, static_cast<FT_ULong>(c)) == 0 &&
-                      FT_Get_Char_Index(faces[bold][1].ft, static_cast<FT_ULong>(c)) != 0;
+      bool fallback = c >= 0 && !faces[bold][0].has(c) && faces[bold][1].has(c);
       auto start = static_cast<size_t>(at), end = static_cast<size_t>(i);
       if (!out.empty() && out.back().fallback == fallback &&
           (neutral || out.back().script == script || out.back().script == USCRIPT_COMMON)) {
@@ -144,7 +156,7 @@ struct SimTextMetrics::Impl {
       hb_buffer_set_direction(buffer, HB_DIRECTION_LTR);
       hb_buffer_set_script(buffer, hb_script_from_string(uscript_getShortName(run.script), -1));
       hb_buffer_set_language(buffer, hb_language_from_string(kLanguage, -1));
-      hb_shape(face.hb, buffer, tabular ? &tnum : nullptr, tabular ? 1 : 0);
+      hb_shape(face.font, buffer, tabular ? &tnum : nullptr, tabular ? 1 : 0);
       unsigned count = 0;
       hb_glyph_position_t* positions = hb_buffer_get_glyph_positions(buffer, &count);
       double units = 0;
@@ -159,19 +171,26 @@ struct SimTextMetrics::Impl {
 
   // Every face, or why one cannot be read.
   std::string load() {
-    if (FT_Init_FreeType(&library) != 0) return "FreeType cannot start";
     std::string error;
     for (bool bold : {false, true})
       for (bool fallback : {false, true})
-        if (!open(library, fallback ? kFallback : kPrimary, bold, faces[bold][fallback], &error)) return error;
+        if (!open(fallback ? kFallback : kPrimary, bold, faces[bold][fallback], &error)) return error;
     return {};
   }
 };
 
 std::string SimTextMetrics::loadError() {
-  Impl probe;
-  return probe.load();
+  // The check is the loading itself: the faces it opens are the ones the
+  // process then measures with, so no font file is opened or mapped twice.
+  try {
+    shared();
+    return {};
+  } catch (const std::runtime_error& error) {
+    return error.what();
+  }
 }
+
+int SimTextMetrics::facesOpened() { return openedFaces.load(); }
 
 SimTextMetrics::SimTextMetrics() : impl_(std::make_unique<Impl>()) {
   if (std::string error = impl_->load(); !error.empty()) throw std::runtime_error(error);
@@ -180,6 +199,8 @@ SimTextMetrics::SimTextMetrics() : impl_(std::make_unique<Impl>()) {
 SimTextMetrics::~SimTextMetrics() = default;
 
 const SimTextMetrics& SimTextMetrics::shared() {
+  // A failed load throws out of the initialisation, so the next call tries
+  // again (a font installed meanwhile is found).
   static const SimTextMetrics metrics;
   return metrics;
 }

@@ -16,7 +16,7 @@ namespace tl::sim {
 // the Mac's system font, with DejaVu Sans (fonts-dejavu-core) for the few
 // characters it lacks: Regular up to medium weights, Bold from semibold on,
 // as a browser picks between the two faces installed. Widths come from
-// HarfBuzz shaping the text over the FreeType face (kerning, contextual
+// HarfBuzz shaping the text over the font's own tables (kerning, contextual
 // forms, tabular digits when asked), in script runs as a browser shapes
 // them; lines are broken where ICU's line breaker allows (the Chinese rules:
 // between ideographs, never before a closing mark). Text that is not valid
@@ -29,7 +29,11 @@ class SimTextMetrics {
   // Why a font cannot be read, as one line naming the package; empty when
   // they all can. Front ends ask before they start anything. The fonts are
   // where Debian puts them, or all in TUCKLINE_FONT_DIR when that is set.
+  // Asking loads the shared measurer: once it has loaded, the answer stays
+  // empty for the life of the process.
   static std::string loadError();
+  // Font faces this process has tried to open so far: each face once.
+  static int facesOpened();
 
   ~SimTextMetrics();
   SimTextMetrics(const SimTextMetrics&) = delete;
