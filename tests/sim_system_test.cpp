@@ -231,6 +231,15 @@ TEST_F(SimSystem, DateFormattersAreOpenedOncePerPatternLocaleAndZone) {
   ZoneGuard elsewhere("Europe/Paris");
   EXPECT_EQ(formatDate("yyyy-MM-dd HH:mm:ss 'once'", 1796558400, "zh_CN"), "2026-12-06 13:00:00 once");
   EXPECT_EQ(icuOpened().formats, again.formats + 1);
+  // A text kept from earlier in the same second is that second's, in that
+  // locale and zone; fractions of a second are formatted every time.
+  EXPECT_EQ(formatDate("yyyy-MM-dd HH:mm:ss", 1796558401.2, "zh_CN"), "2026-12-06 13:00:01");
+  EXPECT_EQ(formatDate("yyyy-MM-dd HH:mm:ss", 1796558401.9, "ar_EG"), "٢٠٢٦-١٢-٠٦ ١٣:٠٠:٠١");
+  EXPECT_EQ(formatDate("yyyy-MM-dd HH:mm:ss", 1796558402.0, "zh_CN"), "2026-12-06 13:00:02");
+  EXPECT_EQ(formatDate("HH:mm:ss.SSS", 1796558402.25, "zh_CN"), "13:00:02.250");
+  EXPECT_EQ(formatDate("HH:mm:ss.SSS", 1796558402.75, "zh_CN"), "13:00:02.750");
+  ZoneGuard utc("UTC");
+  EXPECT_EQ(formatDate("yyyy-MM-dd HH:mm:ss", 1796558402.5, "zh_CN"), "2026-12-06 12:00:02");
 }
 
 TEST_F(SimSystem, SystemLogLinesAreVerbatim) {

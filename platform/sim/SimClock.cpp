@@ -254,7 +254,25 @@ std::string formatDate(const std::string& pattern, double secondsSince1970, cons
   if (!std::isfinite(secondsSince1970) || std::fabs(secondsSince1970) > 1e15) return "";
   // A fraction of a second is never rounded up into the next one.
   double millis = std::floor(secondsSince1970 * 1000);
-  std::u16string zone = zoneAt(millis), text = utf16(pattern);
+  std::u16string zone = zoneAt(millis);
+  // A pattern without fractions of a second (the log's) gives the same text
+  // all through a second: records written in the same second as the last
+  // one take its text rather than asking ICU again. The key holds all the
+  // text depends on; zones change their offsets only on whole seconds.
+  struct Last {
+    std::string pattern, locale;
+    std::u16string zone;
+    double second = 0;
+    std::string text;
+    bool valid = false;
+  };
+  thread_local Last last;
+  double second = std::floor(millis / 1000);
+  bool wholeSeconds = pattern.find_first_of("SA") == std::string::npos;
+  if (wholeSeconds && last.valid && last.second == second && last.pattern == pattern && last.locale == locale &&
+      last.zone == zone)
+    return last.text;
+  std::u16string text = utf16(pattern);
   UErrorCode status = U_ZERO_ERROR;
   std::u16string out(64, u'\0');
   int32_t length = formats().use(
@@ -277,7 +295,9 @@ std::string formatDate(const std::string& pattern, double secondsSince1970, cons
       });
   if (U_FAILURE(status) || length < 0) return "";
   out.resize(std::min(out.size(), static_cast<size_t>(length)));
-  return utf8(out);
+  std::string result = utf8(out);
+  if (wholeSeconds) last = {pattern, locale, zone, second, result, true};
+  return result;
 }
 
 IcuOpened icuOpened() { return {calendars().opened(), generators().opened(), formats().opened()}; }
