@@ -98,9 +98,15 @@ std::string decimalFractionText(double value) {
     // A whole number prints as its exact value, digit for digit, as fixed
     // notation does: the exact text is never longer than the shortest
     // digits padded with zeros.
-    char buf[400];
-    std::snprintf(buf, sizeof buf, "%.0f", std::fabs(value));
-    text += buf;
+    // Below 2^63 that is the integer's own text, without printf's work
+    // (every frame, length and point the log records is such a number).
+    if (std::fabs(value) < 9223372036854775808.0) {
+      text += std::to_string(static_cast<uint64_t>(std::fabs(value)));
+    } else {
+      char buf[400];
+      std::snprintf(buf, sizeof buf, "%.0f", std::fabs(value));
+      text += buf;
+    }
   } else {
     Decimal d = shortestDigits(value);
     int pointAfter = d.exponent + 1;  // digits before the decimal point
