@@ -6,11 +6,24 @@
 namespace tl {
 
 namespace {
-std::string itemLine(const std::string& name, const std::shared_ptr<StatusItem>& item) {
-  std::string line = "  " + name;
-  if (!item) return line + ": 未创建";
+// Appends to the record in place: a record is written at every change, and
+// building it from temporaries cost more than writing it.
+void appendItemLine(std::string& text, const std::string& name, const std::shared_ptr<StatusItem>& item) {
+  auto field = [&text](const char* label, const std::string& value) {
+    text += label;
+    text += value;
+  };
+  text += "  ";
+  text += name;
+  if (!item) {
+    text += ": 未创建\n";
+    return;
+  }
   auto button = item->button();
-  if (!button || !button->window()) return line + ": button.window 为空（未挂载到菜单栏）";
+  if (!button || !button->window()) {
+    text += ": button.window 为空（未挂载到菜单栏）\n";
+    return;
+  }
   auto window = button->window();
   Rect frame = window->frame();
   auto screen = window->screen();
@@ -18,18 +31,18 @@ std::string itemLine(const std::string& name, const std::shared_ptr<StatusItem>&
   // Measured against the screen's width, not its right edge, whatever its origin.
   bool onScreen = CGRectGetMinX(frame) >= 0 && CGRectGetMaxX(frame) <= screenWidth;
   auto imageButton = item->button();
-  line += ": ";
-  line += imageButton && imageButton->image() ? "有图标" : "【无图标→看不见】";
-  line += " length=" + decimalFractionText(item->length());
-  line += " x=" + wholeNumberText(CGRectGetMinX(frame));
-  line += " y=" + wholeNumberText(CGRectGetMinY(frame));
-  line += " w=" + wholeNumberText(CGRectGetWidth(frame));
-  line += " h=" + wholeNumberText(CGRectGetHeight(frame));
-  line += std::string(" 可见=") + (window->isVisible() ? "true" : "false");
-  line += std::string(" 在屏内=") + (onScreen ? "true" : "false");
+  text += ": ";
+  text += imageButton && imageButton->image() ? "有图标" : "【无图标→看不见】";
+  field(" length=", decimalFractionText(item->length()));
+  field(" x=", wholeNumberText(CGRectGetMinX(frame)));
+  field(" y=", wholeNumberText(CGRectGetMinY(frame)));
+  field(" w=", wholeNumberText(CGRectGetWidth(frame)));
+  field(" h=", wholeNumberText(CGRectGetHeight(frame)));
+  text += window->isVisible() ? " 可见=true" : " 可见=false";
+  text += onScreen ? " 在屏内=true" : " 在屏内=false";
   auto screenNow = window->screen();
-  line += " 屏幕宽=" + (screenNow ? wholeNumberText(screenNow->frame().width) : std::string("-1"));
-  return line;
+  field(" 屏幕宽=", screenNow ? wholeNumberText(screenNow->frame().width) : std::string("-1"));
+  text += "\n";
 }
 }  // namespace
 
@@ -37,10 +50,19 @@ std::string diagnosticsRecord(const std::string& context, const DiagnosticItems&
   Platform& p = platform();
   auto formatter = p.clock().newDateFormatter();
   formatter->setDateFormat("yyyy-MM-dd HH:mm:ss");
-  std::string text = "[" + formatter->stringFromDate(p.clock().now()) + "] " + context + "\n";
-  text += "  菜单栏高度=" + decimalFractionText(p.systemStatusBar().thickness()) + "\n";
-  for (const auto& [name, item] : items) text += itemLine(name, item) + "\n";
-  text += "  进程 PID=" + std::to_string(p.processInfo().processIdentifier()) + "\n";
+  std::string text;
+  text.reserve(160 + context.size() + 200 * items.size());
+  text += "[";
+  text += formatter->stringFromDate(p.clock().now());
+  text += "] ";
+  text += context;
+  text += "\n  菜单栏高度=";
+  text += decimalFractionText(p.systemStatusBar().thickness());
+  text += "\n";
+  for (const auto& [name, item] : items) appendItemLine(text, name, item);
+  text += "  进程 PID=";
+  text += std::to_string(p.processInfo().processIdentifier());
+  text += "\n";
   return text;
 }
 
