@@ -178,6 +178,6 @@ PY
 u10=$(update 10 0); u1000=$(update 1000 0); l64=$(update 10 65536)
 awk -v a="$u10" -v b="$u1000" -v c="$l64" 'BEGIN { printf "10 items %.2f  1000 items %.2f  -> %.2fx\nempty log %.2f  64 KB log %.2f  -> %.2fx\n", a, b, b/a, a, c, c/a }'
 
-echo "== one diagnostics record against a raw append (ns: record, append, ratio, record at 1 MB of log)"
+echo "== one diagnostics record against a raw append (ns: record, append, ratio, record at 1 MB of log, record in a new second each time, its ratio)"
 echo "TZ unset: $(env -u TZ "$logRecord")"
 echo "TZ=Asia/Shanghai: $(TZ=Asia/Shanghai "$logRecord")"

@@ -1,7 +1,9 @@
 // One diagnostics record against a raw append of the same bytes (open,
-// write, close): the median nanoseconds of each over repeated rounds, and
-// the second with a long log already there. Run it with TZ set and unset.
-// Prints "record raw ratio record-at-1MB"; asserts nothing.
+// write, close): the median nanoseconds of each over repeated rounds, the
+// record with a long log already there, and a record that falls in a new
+// second each time (whose stamp is formatted afresh). Run it with TZ set and
+// unset. Prints "record raw ratio record-at-1MB record-new-second ratio";
+// asserts nothing.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include "app/AppDelegate.h"
 #include "app/Main.h"
 #include "diagnostics/Diagnostics.h"
+#include "platform/sim/SimClock.h"
 #include "platform/sim/SimDefaults.h"
 #include "platform/sim/SimDesktop.h"
 #include "platform/sim/SimFiles.h"
@@ -41,7 +44,7 @@ int main() {
   d.waitIdle();
   std::string log = home + "/Library/Logs/Tuckline.log", raw = root + "/raw.log";
   constexpr int kRounds = 31, kPerRound = 200;
-  std::vector<double> record, append, recordLong;
+  std::vector<double> record, append, recordLong, recordNewSecond;
   d.onMain([&] {
     DiagnosticItems items{{"分隔符", AppDelegate::shared->separatorItem()}, {"箭头", AppDelegate::shared->toggleItem()}};
     std::string bytes = diagnosticsRecord("bench", items);
@@ -62,9 +65,15 @@ int main() {
     }
     while (std::filesystem::file_size(log) < (1u << 20)) logDiagnostics("bench", items);
     for (int r = 0; r < kRounds; ++r) recordLong.push_back(perRecord([&] { logDiagnostics("bench", items); }));
+    double now = d.simClock().now();
+    for (int r = 0; r < kRounds; ++r)
+      recordNewSecond.push_back(perRecord([&] {
+        d.simClock().setNow(now += 1);
+        logDiagnostics("bench", items);
+      }));
   });
-  std::printf("%.0f %.0f %.2f %.0f\n", median(record), median(append), median(record) / median(append),
-              median(recordLong));
+  std::printf("%.0f %.0f %.2f %.0f %.0f %.2f\n", median(record), median(append), median(record) / median(append),
+              median(recordLong), median(recordNewSecond), median(recordNewSecond) / median(append));
   std::filesystem::remove_all(root);
   return 0;
 }
