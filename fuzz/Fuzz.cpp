@@ -9,7 +9,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+
+#include "app/Main.h"
+#include "platform/sim/SimDesktop.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TUCKLINE_HEAP_HOOKS 1
@@ -36,7 +40,7 @@ const std::vector<Target>& targets() {
   static const std::vector<Target> all = {
       {"preferences_file", preferencesFile}, {"defaults_tool", defaultsTool}, {"web_input", webInput},
       {"console_line", consoleLine},         {"launch_agent", launchAgent},   {"launchd_state", launchdState},
-      {"text_metrics", textMetrics},
+      {"text_metrics", textMetrics},         {"screen_socket", screenSocket},
   };
   return all;
 }
@@ -119,6 +123,31 @@ Scratch& scratch() {
 const std::string& scratchHome() {
   static const std::string home = scratch().root + "/home";
   return home;
+}
+
+sim::SimDesktop& liveDesktop(const void* owner, bool fresh, std::function<void()> release) {
+  struct Live {
+    const void* owner = nullptr;
+    std::function<void()> release;
+    // At exit each target's own statics go by themselves, before or
+    // after this: none of them touches the desktop as it goes.
+    std::unique_ptr<sim::SimDesktop> desktop;
+  };
+  static Live live;
+  if (live.owner != owner || fresh || !live.desktop || live.desktop->terminated()) {
+    if (live.release) live.release();
+    live.release = nullptr;
+    live.desktop.reset();
+    emptyScratchHome();
+    sim::SimDesktop::Config config;
+    config.home = scratchHome();
+    live.desktop = std::make_unique<sim::SimDesktop>(config);
+    live.desktop->launch([] { return tucklineMain(); });
+    live.desktop->waitIdle();
+    live.owner = owner;
+    live.release = std::move(release);
+  }
+  return *live.desktop;
 }
 
 void emptyScratchHome() {

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+namespace tl::sim {
+class SimDesktop;
+}
+
 namespace tl::fuzz {
 
 struct Target {
@@ -26,6 +30,7 @@ int consoleLine(const uint8_t* data, size_t size);
 int launchAgent(const uint8_t* data, size_t size);
 int launchdState(const uint8_t* data, size_t size);
 int textMetrics(const uint8_t* data, size_t size);
+int screenSocket(const uint8_t* data, size_t size);
 
 // Aborts, naming what broke, unless ok.
 void check(bool ok, const char* what);
@@ -40,6 +45,13 @@ void checkDecodingCost(size_t size, const std::function<void()>& decode);
 // A home of this process's own, emptied for each input.
 const std::string& scratchHome();
 void emptyScratchHome();
+
+// The one running desktop of this process (the platform and the
+// application are process-wide), on the scratch home, for the targets that
+// act on a live application. Made anew when another target had it, when
+// its application has ended, or when fresh is asked; before it goes, the
+// target that had it drops what it built on it (release).
+sim::SimDesktop& liveDesktop(const void* owner, bool fresh, std::function<void()> release);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);

@@ -5,7 +5,6 @@
 #include <memory>
 #include <sstream>
 
-#include "app/Main.h"
 #include "frontends/console/Console.h"
 #include "fuzz/Fuzz.h"
 #include "platform/sim/SimDesktop.h"
@@ -13,13 +12,6 @@
 namespace tl::fuzz {
 
 namespace {
-struct Live {
-  std::unique_ptr<sim::SimDesktop> desktop;
-  std::ostringstream out, err;
-  std::unique_ptr<console::Console> console;
-  int inputs = 0;
-};
-
 bool runsPrograms(const std::string& line) {
   auto words = console::splitWords(line);
   if (words.empty()) return false;
@@ -28,25 +20,18 @@ bool runsPrograms(const std::string& line) {
 }  // namespace
 
 int consoleLine(const uint8_t* data, size_t size) {
-  static Live live;
+  static std::ostringstream out, err;
+  static std::unique_ptr<console::Console> console;
+  static int inputs = 0;
   // A fresh desktop after the application ended, and now and then anyway,
   // so one input's leftovers do not pile up.
-  if (!live.desktop || live.desktop->terminated() || ++live.inputs % 200 == 0) {
-    live.console.reset();
-    live.desktop.reset();
-    emptyScratchHome();
-    sim::SimDesktop::Config config;
-    config.home = scratchHome();
-    live.desktop = std::make_unique<sim::SimDesktop>(config);
-    live.desktop->launch([] { return tucklineMain(); });
-    live.desktop->waitIdle();
-    live.console = std::make_unique<console::Console>(*live.desktop, live.out, live.err);
-  }
+  auto& desktop = liveDesktop(&console, ++inputs % 200 == 0, [] { console.reset(); });
+  if (!console) console = std::make_unique<console::Console>(desktop, out, err);
   for (const std::string& line : split(data, size, '\n', 8)) {
     if (runsPrograms(line)) continue;
-    live.out.str("");
-    live.err.str("");
-    if (!live.console->execute(line)) break;
+    out.str("");
+    err.str("");
+    if (!console->execute(line)) break;
   }
   return 0;
 }

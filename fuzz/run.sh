@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 shift || true
 targets=("$@")
-[ "${#targets[@]}" -gt 0 ] || targets=(preferences_file defaults_tool web_input console_line launch_agent launchd_state text_metrics)
+[ "${#targets[@]}" -gt 0 ] || targets=(preferences_file defaults_tool web_input console_line launch_agent launchd_state text_metrics screen_socket)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)" --target "${targets[@]/#/fuzz_}"
