@@ -80,6 +80,12 @@ bool flush(int fd, std::string& out) {
 
 std::string screensFolder(const std::string& home) { return home + "/.simdesktop/screens"; }
 
+bool makeScreensFolder(const std::string& home) {
+  int fd = openScreens(home, true);
+  if (fd >= 0) ::close(fd);
+  return fd >= 0;
+}
+
 // ---------------------------------------------------------------- the copy's end
 
 struct ScreenHost::Shared {
@@ -158,6 +164,15 @@ void serve(std::shared_ptr<ScreenHost::Shared> s, int listenFd, int dirFd, std::
     viewers.erase(viewers.begin() + static_cast<long>(i));
     --s->viewers;
   };
+  // What the desktop shows now, queued for every page that has not had it.
+  auto queueLatest = [&] {
+    std::lock_guard lock(s->mu);
+    for (auto& v : viewers)
+      if (v.seen < s->version) {
+        v.out += s->latest;
+        v.seen = s->version;
+      }
+  };
   while (!s->stopping && !s->ended) {
     std::vector<pollfd> fds{{s->wake[0], POLLIN, 0}, {listenFd, POLLIN, 0}};
     for (const auto& v : viewers) fds.push_back({v.fd, static_cast<short>(POLLIN | (v.out.empty() ? 0 : POLLOUT)), 0});
@@ -200,33 +215,12 @@ void serve(std::shared_ptr<ScreenHost::Shared> s, int listenFd, int dirFd, std::
         viewers[i].in.erase(0, end + 1);
         std::string reply = answer(*s, line);
         // The state the request led to goes first, to every page.
-        std::string latest;
-        uint64_t version;
-        {
-          std::lock_guard lock(s->mu);
-          latest = s->latest;
-          version = s->version;
-        }
-        for (auto& v : viewers)
-          if (v.seen < version) {
-            v.out += latest;
-            v.seen = version;
-          }
+        queueLatest();
         viewers[i].out += reply;
       }
     }
-    std::string latest;
-    uint64_t version;
-    {
-      std::lock_guard lock(s->mu);
-      latest = s->latest;
-      version = s->version;
-    }
+    queueLatest();
     for (size_t i = 0; i < viewers.size(); ++i) {
-      if (viewers[i].seen < version) {
-        viewers[i].out += latest;
-        viewers[i].seen = version;
-      }
       if (!flush(viewers[i].fd, viewers[i].out) || viewers[i].out.size() > kMostPending) drop(i--);
     }
   }

@@ -33,6 +33,9 @@ namespace tl::web {
 // own input would be, or {"id":N,"refresh":true}, which looks at the
 // desktop again. Nothing in either names a path.
 std::string screensFolder(const std::string& home);
+// Makes the folder if it is missing and keeps it to its user; false when
+// it cannot be had (another user's, say).
+bool makeScreensFolder(const std::string& home);
 
 // A copy's end: shares its desktop's screen while its application runs.
 // Made after the desktop's launch(); destroyed before the desktop.

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -145,11 +144,8 @@ void Session::find() {
   // Woken by the screens folder changing (a copy came or went), by this
   // server's copy ending and by the copy shown sending something; idle
   // otherwise.
-  std::string folder = screensFolder(config_.home);
-  ::mkdir((config_.home + "/.simdesktop").c_str(), 0755);
-  ::mkdir(folder.c_str(), 0700);
-  int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (watch >= 0 && ::inotify_add_watch(watch, folder.c_str(), IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM) < 0) {
+  int watch = makeScreensFolder(config_.home) ? ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC) : -1;
+  if (watch >= 0 && ::inotify_add_watch(watch, screensFolder(config_.home).c_str(), IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM) < 0) {
     ::close(watch);
     watch = -1;
   }
