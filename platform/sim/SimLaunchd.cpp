@@ -139,10 +139,7 @@ struct Record {
   std::string session;  // the login session it was started in; empty: none
 };
 
-bool alive(const Record& r) {
-  auto st = processStat(static_cast<int32_t>(r.pid));
-  return st && st->state != 'Z' && st->state != 'X' && r.startTime != 0 && st->startTicks == r.startTime;
-}
+bool alive(const Record& r) { return stillRunning(static_cast<int32_t>(r.pid), r.startTime); }
 
 std::string findProgram(const std::string& name) {
   if (name.find('/') != std::string::npos) return name;

@@ -32,10 +32,7 @@ bool parse(const std::string& text, SessionId& id) {
 
 // Still the very process that began the session (not another one since
 // given its pid).
-bool running(const SessionId& id) {
-  auto st = processStat(id.pid);
-  return st && st->state != 'Z' && st->state != 'X' && st->startTicks == id.start;
-}
+bool running(const SessionId& id) { return stillRunning(id.pid, id.start); }
 }  // namespace
 
 void beginSession() {

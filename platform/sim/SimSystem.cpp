@@ -378,6 +378,11 @@ std::optional<ProcessStat> processStat(int32_t pid) {
   return st;
 }
 
+bool stillRunning(int32_t pid, uint64_t startTicks) {
+  auto st = processStat(pid);
+  return st && st->state != 'Z' && st->state != 'X' && startTicks != 0 && st->startTicks == startTicks;
+}
+
 std::optional<double> processStartTime(int32_t pid) {
   auto st = processStat(pid);
   static const long ticks = ::sysconf(_SC_CLK_TCK);

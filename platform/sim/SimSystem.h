@@ -78,6 +78,9 @@ struct ProcessStat {
   uint64_t startTicks = 0;  // clock ticks after boot: tells a reused pid apart
 };
 std::optional<ProcessStat> processStat(int32_t pid);
+// The very process that started at that tick still runs: not ended, not a
+// zombie, and not another one given the same pid since.
+bool stillRunning(int32_t pid, uint64_t startTicks);
 // A process's start time in seconds since 1970, from the kernel, to its
 // clock tick (10 ms).
 std::optional<double> processStartTime(int32_t pid);
