@@ -18,8 +18,9 @@ packages=(cmake ninja-build g++ pkg-config libcpp-httplib-dev nlohmann-json3-dev
 # The clang build with LLVM's libc++, the standard library Xcode uses.
 [ "$forTests" = 1 ] && packages+=(clang libc++-14-dev libc++abi-14-dev)
 # The Mac checks: libclang reads what the adapter sends; shellcheck holds the
-# smoke script a person runs on a Mac.
-[ "$forTests" = 1 ] && packages+=(libclang-14-dev shellcheck)
+# smoke script a person runs on a Mac; glibc's arm64 headers stand under
+# libc++ when the adapter is compiled for an Apple target.
+[ "$forTests" = 1 ] && packages+=(libclang-14-dev shellcheck libc6-dev-arm64-cross)
 # The fuzz harnesses: clang and its sanitizer and libFuzzer runtimes.
 if [ "$forTests" = 1 ] && [ -f fuzz/run.sh ]; then packages+=(clang libclang-rt-14-dev); fi
 if [ "$forTests" = 1 ]; then

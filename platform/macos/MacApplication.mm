@@ -65,16 +65,22 @@ class MacApplication final : public Application {
 
   // macOS 14 activates cooperatively: the old call is deprecated there and
   // may leave the alert behind the frontmost application, so 14 and later
-  // get the new request. On 13 the old call is the only one there is.
+  // get the new request. On 13 the old call is the only one there is. The
+  // new one is declared only from the macOS 14 SDK on, and Xcode 14 (the
+  // only Xcode for macOS 13.0-13.4) must still compile this: the SDK check
+  // guards the compile, @available the run.
   void activateIgnoringOtherApps(bool flag) override {
+#if defined(__MAC_OS_X_VERSION_MAX_ALLOWED) && __MAC_OS_X_VERSION_MAX_ALLOWED >= 140000
     if (@available(macOS 14, *)) {
+      (void)flag;
       [NSApp activate];
-    } else {
+      return;
+    }
+#endif
 #pragma clang diagnostic push
 #pragma clang diagnostic ignored "-Wdeprecated-declarations"
-      [NSApp activateIgnoringOtherApps:flag ? YES : NO];
+    [NSApp activateIgnoringOtherApps:flag ? YES : NO];
 #pragma clang diagnostic pop
-    }
   }
 
  private:

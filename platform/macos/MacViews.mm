@@ -87,6 +87,10 @@ NSView* MacViewCore::adoptable(const std::shared_ptr<View>& view) const {
   return ns;
 }
 
+// In these templates a message is sent to a variable of AppKit's own type,
+// never to view_ or ns() directly: with a base that depends on a template
+// parameter, clang resolves such a send only in each instantiation, where
+// the check of what the adapter sends (sends.c) cannot see it.
 template <class Interface, class NSType>
 class MacViewOf : public Interface, public MacViewCore {
  public:
@@ -120,7 +124,8 @@ class MacViewOf : public Interface, public MacViewCore {
   void addSubview(std::shared_ptr<View> view) override {
     NSView* ns = adoptable(view);
     if (!ns) return;
-    [view_ addSubview:ns];
+    NSView* parent = view_;
+    [parent addSubview:ns];
     keep(std::move(view));
   }
 
@@ -129,9 +134,10 @@ class MacViewOf : public Interface, public MacViewCore {
   void setContentHuggingPriority(float priority, Orientation orientation) override {
     // AppKit's priorities run from 1 to 1000.
     float p = std::isnan(priority) ? 250.0f : std::clamp(priority, 1.0f, 1000.0f);
-    [view_ setContentHuggingPriority:static_cast<NSLayoutPriority>(p)
-                      forOrientation:orientation == Orientation::Vertical ? NSLayoutConstraintOrientationVertical
-                                                                          : NSLayoutConstraintOrientationHorizontal];
+    NSView* view = view_;
+    [view setContentHuggingPriority:static_cast<NSLayoutPriority>(p)
+                     forOrientation:orientation == Orientation::Vertical ? NSLayoutConstraintOrientationVertical
+                                                                         : NSLayoutConstraintOrientationHorizontal];
   }
 
   Size fittingSize() override {
@@ -146,8 +152,9 @@ class MacViewOf : public Interface, public MacViewCore {
       [holds addObject:[view_.bottomAnchor constraintGreaterThanOrEqualToAnchor:sub.bottomAnchor]];
     [NSLayoutConstraint activateConstraints:holds];
     // Wrapping labels know their width only after a pass.
-    [view_ layoutSubtreeIfNeeded];
-    NSSize size = view_.fittingSize;
+    NSView* view = view_;
+    [view layoutSubtreeIfNeeded];
+    NSSize size = view.fittingSize;
     [NSLayoutConstraint deactivateConstraints:holds];
     return {size.width, size.height};
   }
@@ -232,14 +239,19 @@ class MacControlOf : public MacViewOf<Interface, NSType> {
  public:
   using MacViewOf<Interface, NSType>::MacViewOf;
   ~MacControlOf() override {
-    if (this->ns().target == actions_.bridge()) this->ns().target = nil;
+    NSControl* control = this->ns();
+    if (control.target == actions_.bridge()) control.target = nil;
   }
   void bindSender(std::weak_ptr<Object> self) override { actions_.setSender(std::move(self)); }
   void setTarget(std::weak_ptr<Responder> target) override {
     actions_.setResponder(std::move(target));
-    this->ns().target = actions_.bridge();
+    NSControl* control = this->ns();
+    control.target = actions_.bridge();
   }
-  void setAction(const std::string& selector) override { this->ns().action = ActionBinding::selectorFor(selector); }
+  void setAction(const std::string& selector) override {
+    NSControl* control = this->ns();
+    control.action = ActionBinding::selectorFor(selector);
+  }
 
  private:
   ActionBinding actions_;

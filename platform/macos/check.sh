@@ -23,19 +23,37 @@
 #     one that came later than macOS 13.0 must sit under
 #     if (@available(macOS N, *)). Every declaration of compat/AppleSDK.h
 #     says which macOS introduced it, and one later than 13.0 used outside
-#     such a guard fails too.
+#     such a guard fails too. A send sends.c cannot resolve where it is
+#     written (a receiver whose type depends on a template parameter) fails:
+#     it would be checked nowhere.
+#  6. The adapter as Xcode sees it: every .mm compiled once more for
+#     -target arm64-apple-macos13.0, ARC, -Werror, against sdk/, which
+#     declares exactly the part of AppKit, Foundation, Carbon, QuartzCore and
+#     libproc the adapter uses, each declaration with the availability,
+#     deprecation and nullability Apple's documentation gives it. So a
+#     deprecated constant, nil passed where Apple says nonnull, a use later
+#     than 13.0 outside @available and a selector Apple does not declare
+#     (GNUstep's own, say) fail here as they fail in Xcode. Twice: against
+#     the newest SDK the Mac job builds with, and against Xcode 14's macOS 13
+#     SDK, where nothing later is declared, so a newer API sent without
+#     #if __MAC_OS_X_VERSION_MAX_ALLOWED >= N fails as it does in Xcode 14.
+#     The C++ library is Debian's libc++ taking Apple's branch, on glibc's
+#     arm64 headers (libc6-dev-arm64-cross) with sdk/libc for what libc++
+#     asks of Darwin's libc.
 #
 # Then it checks itself: a renamed interface method, a misspelt AppKit
 # selector, a floating-point to_chars, a deny-listed feature, a deleted
-# definition, a selector only GNUstep has, a macOS 14 method called without
-# a guard, a compat declaration without its version and an Apple header
-# included before MacBridge.h must each be rejected. A check that lets one
-# through proves nothing. Nothing is linked or run: whether the program
-# behaves right on a Mac is beyond this machine.
+# definition, a selector only GNUstep has (plainly and inside a template), a
+# macOS 14 method called without a guard, with a negated guard and without
+# the SDK check, a deprecated constant, nil passed to a nonnull parameter, a
+# compat declaration without its version and an Apple header included
+# before MacBridge.h must each be rejected. A check that lets one through
+# proves nothing. Nothing is linked or run: whether the program behaves
+# right on a Mac is beyond this machine.
 #
 # Exits non-zero on any error or warning. Installs clang, Debian's libc++
-# headers, libclang and GNUstep's development headers with apt-get when
-# missing.
+# headers, libclang, GNUstep's development headers and glibc's arm64
+# headers with apt-get when missing.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -49,6 +67,7 @@ command -v clang++ >/dev/null 2>&1 || need_install+=(clang)
 [[ -f /usr/lib/llvm-14/include/clang-c/Index.h ]] || need_install+=(libclang-14-dev)
 [[ -f /usr/include/GNUstep/AppKit/AppKit.h ]] || need_install+=(libgnustep-gui-dev)
 [[ -f /usr/include/GNUstep/Foundation/Foundation.h ]] || need_install+=(libgnustep-base-dev)
+[[ -f /usr/aarch64-linux-gnu/include/stdlib.h ]] || need_install+=(libc6-dev-arm64-cross)
 if ((${#need_install[@]})); then
   echo "check: installing ${need_install[*]}"
   export DEBIAN_FRONTEND=noninteractive
@@ -123,11 +142,29 @@ void _Block_release(const void *);
 #define Block_copy(x) ((__typeof(x))_Block_copy((const void *)(x)))
 #define Block_release(x) _Block_release((const void *)(x))
 EOF
+# GNUstep stands for the newest SDK: what sits under an SDK check is read.
 objcxx=(-x objective-c++ "${apple_cxx[@]}"
         -fobjc-runtime=gnustep-2.0 -fobjc-arc -fblocks -fobjc-exceptions
-        -DTUCKLINE_SYNTAX_CHECK=1
+        -DTUCKLINE_SYNTAX_CHECK=1 -D__MAC_OS_X_VERSION_MAX_ALLOWED=260000
         -DGNUSTEP -DGNUSTEP_BASE_LIBRARY=1 -DGNU_GUI_LIBRARY=1 -DGNU_RUNTIME=1
         -isystem "$work/runtime" -isystem /usr/include/GNUstep)
+
+# ---------------------------------------------------------------- Apple's declarations
+# Clang for an Apple target: availability, deprecation and nullability are
+# enforced as in Xcode. Apple's clang predefines __nonnull and friends as
+# nullability keywords, which glibc's headers use as macro names; glibc's
+# feature macros are what clang sets for C++ on Linux.
+resource="$(clang++ -print-resource-dir)"
+xcode=(-target arm64-apple-macos13.0 -x objective-c++ -std=c++20 -fobjc-arc -fblocks -fobjc-exceptions
+       -nostdinc -nostdinc++ -U__nonnull -U__nullable -U__null_unspecified -D_GNU_SOURCE
+       -isystem "$work/libcxx/v1" -isystem "$here/sdk/libc" -isystem "$here/sdk" -isystem "$resource/include"
+       -isystem /usr/aarch64-linux-gnu/include
+       -Wall -Wextra -Wpedantic -Wunguarded-availability -Werror -fsyntax-only)
+# as_xcode SDK FILE [include root]: FILE as Xcode with that SDK compiles it
+# (260000: the newest the Mac job builds with; 130000: Xcode 14's).
+as_xcode() {
+  clang++ "${xcode[@]}" -DTL_SDK_VERSION="$1" -I "${3:-$root}" -I "$root" "$2"
+}
 
 # ---------------------------------------------------------------- what the Mac build compiles
 mapfile -t core < <(ls app/*.cpp diagnostics/*.cpp statusbar/*.cpp hotkey/*.cpp settings/*.cpp \
@@ -291,6 +328,32 @@ else
   echo "FAILED  uses of the frameworks not as reviewed in $reviewed (above)"
   failed=1
 fi
+# ---------------------------------------------------------------- 6: as Xcode sees it
+xcode_started=$SECONDS
+for sdk in 260000 130000; do
+  for i in "${!adapter[@]}"; do
+    (
+      rc=0
+      as_xcode "$sdk" "$root/${adapter[$i]}" >"$work/xlog.$sdk.$i" 2>&1 || rc=$?
+      echo "$rc" >"$work/xrc.$sdk.$i"
+    ) &
+    while (($(jobs -rp | wc -l) >= jobs_max)); do wait -n || true; done
+  done
+done
+wait
+for sdk in 260000 130000; do
+  bad=0
+  for i in "${!adapter[@]}"; do
+    if [[ "$(cat "$work/xrc.$sdk.$i")" != 0 || -s "$work/xlog.$sdk.$i" ]]; then
+      echo "FAILED  ${adapter[$i]} as Xcode compiles it with the macOS $((sdk / 10000)) SDK"
+      cat "$work/xlog.$sdk.$i"
+      bad=1
+    fi
+  done
+  ((bad)) && failed=1
+  ((bad)) || echo "ok      ${#adapter[@]} adapter files as Xcode compiles them for macOS 13.0 with the macOS $((sdk / 10000)) SDK"
+done
+xcode_seconds=$((SECONDS - xcode_started))
 if ((failed)); then
   echo "check: errors above" >&2
   exit 1
@@ -367,9 +430,36 @@ selftest "a macOS 14 method called without a guard" \
 selftest "a compat declaration without its macOS version" "activationPolicy (ObjCInstanceMethodDecl) in the compat header says no macOS version" \
   vetted "$work/planted.txt"
 
+# ...what Xcode itself rejects: a deprecated constant, nil where Apple's
+# headers say nonnull, a negated @available (it guards nothing) and a macOS
+# 14 method sent without the SDK check, each against Apple's declarations...
+plant platform/macos/MacGraphics.mm 's/: NSCompositingOperationSourceOver;/: NSCompositeSourceOver;/' "$work/MacGraphics.mm"
+selftest "a deprecated constant" "'NSCompositeSourceOver' is deprecated" as_xcode 260000 "$work/MacGraphics.mm"
+plant platform/macos/MacMenus.mm 's/initWithTitle:@""\]/initWithTitle:nil]/' "$work/MacMenus.mm"
+selftest "nil passed to a nonnull parameter" "null passed to a callee that requires a non-null argument" \
+  as_xcode 260000 "$work/MacMenus.mm"
+plant platform/macos/MacApplication.mm 's|if (@available(macOS 14, \*)) {|if (!@available(macOS 14, *)) {|' \
+  "$work/MacApplication.negated.mm"
+selftest "a negated @available" "'activate' is only available on macOS 14.0 or newer" \
+  as_xcode 260000 "$work/MacApplication.negated.mm"
+plant platform/macos/MacApplication.mm '/^#if defined(__MAC_OS_X_VERSION_MAX_ALLOWED) && __MAC_OS_X_VERSION_MAX_ALLOWED >= 140000$/d; /^#endif$/d' \
+  "$work/MacApplication.unchecked.mm"
+selftest "a macOS 14 method without the SDK check" "no known instance method for selector 'activate'" \
+  as_xcode 130000 "$work/MacApplication.unchecked.mm"
+
+# ...a selector only GNUstep has, sent inside a template: sends.c cannot
+# resolve it there, and Apple's declarations do not have it...
+plant platform/macos/MacViews.mm 's|^    \[view layoutSubtreeIfNeeded\];|    [view_ notImplemented:@selector(layoutSubtreeIfNeeded)];\n&|' \
+  "$work/MacViews.template.mm"
+sends_of "$work/template.txt" "$work/MacViews.template.mm"
+selftest "a send in a template that cannot be resolved" "the message notImplemented: cannot be resolved here" \
+  vetted "$work/template.txt"
+selftest "a selector only GNUstep has, in a template" "declares the selector 'notImplemented:'" \
+  as_xcode 260000 "$work/MacViews.template.mm"
+
 # ...and an Apple header before MacBridge.h.
 plant platform/macos/MacStatusBar.mm '1s|^|#import <AppKit/AppKit.h>\n|' "$work/MacStatusBar.mm"
 selftest "an Apple header before MacBridge.h" "include platform/macos/MacBridge.h before any Apple header" \
   compile "$work/MacStatusBar.mm" "$work/order.o"
 
-echo "check: ${#core[@]} core and ${#adapter[@]} adapter files compiled against Apple's libc++ markup, $(grep -c '^send' "$work/uses.txt") uses of the frameworks as reviewed; all nine planted faults rejected ($((SECONDS - started)) s)"
+echo "check: ${#core[@]} core and ${#adapter[@]} adapter files compiled against Apple's libc++ markup, $(grep -c '^send' "$work/uses.txt") uses of the frameworks as reviewed; all fifteen planted faults rejected ($((SECONDS - started)) s, of which ${xcode_seconds} s as Xcode sees it)"

@@ -13,8 +13,15 @@
 //                                          the deployment target, unguarded
 //   bare  KIND NAME FILE:LINE              a compat declaration without the
 //                                          macOS version that introduced it
+//   error MESSAGE                          a message, or a member named as a
+//                                          framework property, that clang
+//                                          cannot resolve where it is written:
+//                                          a receiver whose type depends on a
+//                                          template parameter, so what is sent
+//                                          would be checked nowhere
 // The adapter's own classes and the C and C++ libraries are left out. Exits
 // 2 when the file does not parse.
+#define _POSIX_C_SOURCE 200809L  // strdup
 #include <clang-c/Index.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -178,11 +185,112 @@ static enum CXChildVisitResult collect(CXCursor c, CXCursor parent, CXClientData
   return CXChildVisit_Continue;
 }
 
+// Every property (or getter) name the frameworks and the compat header
+// declare: a member access by one of these names that clang leaves
+// unresolved is taken for a property use it could not check.
+static char** frameworkProperties;
+static unsigned frameworkPropertyCount, frameworkPropertyCapacity;
+
+static enum CXChildVisitResult gatherProperties(CXCursor c, CXCursor parent, CXClientData data) {
+  (void)parent;
+  (void)data;
+  enum CXCursorKind kind = clang_getCursorKind(c);
+  if (kind == CXCursor_ObjCInterfaceDecl || kind == CXCursor_ObjCCategoryDecl || kind == CXCursor_ObjCProtocolDecl)
+    return CXChildVisit_Recurse;
+  // GNUstep declares most properties as plain accessor methods.
+  if (kind != CXCursor_ObjCPropertyDecl && kind != CXCursor_ObjCInstanceMethodDecl) return CXChildVisit_Continue;
+  CXString spelling = clang_getCursorSpelling(c);
+  int accessor = strchr(clang_getCString(spelling), ':') == NULL;
+  clang_disposeString(spelling);
+  if (!accessor) return CXChildVisit_Continue;
+  char file[4096];
+  unsigned line;
+  fileOf(c, file, sizeof file, &line);
+  if (!isCompat(file) && strstr(file, "/GNUstep/") == NULL) return CXChildVisit_Continue;
+  if (frameworkPropertyCount == frameworkPropertyCapacity) {
+    frameworkPropertyCapacity = frameworkPropertyCapacity ? 2 * frameworkPropertyCapacity : 256;
+    frameworkProperties = realloc(frameworkProperties, frameworkPropertyCapacity * sizeof *frameworkProperties);
+    if (!frameworkProperties) {
+      fprintf(stderr, "sends: out of memory\n");
+      exit(2);
+    }
+  }
+  CXString name = clang_getCursorSpelling(c);
+  frameworkProperties[frameworkPropertyCount++] = strdup(clang_getCString(name));
+  clang_disposeString(name);
+  return CXChildVisit_Continue;
+}
+
+static int isFrameworkProperty(const char* name) {
+  for (unsigned i = 0; i < frameworkPropertyCount; ++i)
+    if (strcmp(frameworkProperties[i], name) == 0) return 1;
+  return 0;
+}
+
+// A send or property access whose declaration clang could not find: in a
+// template, a receiver of dependent type. libclang shows no instantiation,
+// so nothing else would ever look at it.
+// clang names neither: a message's selector is read from its tokens (each
+// "name:" at the message's own bracket depth, or the one name before its
+// closing bracket), a member's name is the last identifier it spans.
+static void spelledName(CXCursor c, int message, char* out, size_t size) {
+  CXTranslationUnit tu = clang_Cursor_getTranslationUnit(c);
+  CXToken* tokens;
+  unsigned count;
+  clang_tokenize(tu, clang_getCursorExtent(c), &tokens, &count);
+  out[0] = '\0';
+  size_t used = 0;
+  int depth = 0, conditionals = 0;
+  char last[256] = "";
+  for (unsigned i = 0; i < count; ++i) {
+    CXString word = clang_getTokenSpelling(tu, tokens[i]);
+    const char* text = clang_getCString(word);
+    int identifier = clang_getTokenKind(tokens[i]) == CXToken_Identifier;
+    if (!message) {
+      if (identifier) snprintf(out, size, "%s", text);
+    } else if (strcmp(text, "[") == 0 || strcmp(text, "(") == 0 || strcmp(text, "{") == 0) {
+      ++depth;
+    } else if (strcmp(text, "]") == 0 || strcmp(text, ")") == 0 || strcmp(text, "}") == 0) {
+      if (--depth == 0 && used == 0) snprintf(out, size, "%s", last);
+    } else if (depth == 1 && identifier) {
+      snprintf(last, sizeof last, "%s", text);
+    } else if (depth == 1 && strcmp(text, "?") == 0) {
+      ++conditionals;  // its ':' separates values, not selector parts
+    } else if (depth == 1 && strcmp(text, ":") == 0 && conditionals > 0) {
+      --conditionals;
+      last[0] = '\0';
+    } else if (depth == 1 && strcmp(text, ":") == 0 && last[0] && used + strlen(last) + 2 < size) {
+      used += (size_t)snprintf(out + used, size - used, "%s:", last);
+      last[0] = '\0';
+    }
+    clang_disposeString(word);
+  }
+  clang_disposeTokens(tu, tokens, count);
+}
+
+static void unresolved(CXCursor c, enum CXCursorKind kind) {
+  int message = kind == CXCursor_ObjCMessageExpr;
+  char name[512];
+  spelledName(c, message, name, sizeof name);
+  if (!message && !isFrameworkProperty(name)) return;
+  char file[4096];
+  unsigned line;
+  fileOf(c, file, sizeof file, &line);
+  printf("error\t%s:%u: %s %s cannot be resolved here (its receiver depends on a template parameter): "
+         "name the receiver's class, e.g. through a variable of that type\n",
+         relative(file), line, message ? "the message" : "the property", name[0] ? name : "(unnamed)");
+}
+
 static enum CXChildVisitResult walk(CXCursor c, CXCursor parent, CXClientData data) {
   (void)parent;
   struct Walk* outer = data;
   enum CXCursorKind kind = clang_getCursorKind(c);
-  if (clang_isExpression(kind) || clang_isReference(kind)) use(c, clang_getCursorReferenced(c), outer->guard);
+  if (clang_isExpression(kind) || clang_isReference(kind)) {
+    CXCursor referenced = clang_getCursorReferenced(c);
+    if (clang_Cursor_isNull(referenced) && (kind == CXCursor_ObjCMessageExpr || kind == CXCursor_MemberRefExpr))
+      unresolved(c, kind);
+    use(c, referenced, outer->guard);
+  }
 
   if (kind == CXCursor_IfStmt) {
     // if (@available(macOS N, *)) guards its first branch only: the child
@@ -315,6 +423,7 @@ int main(int argc, char** argv) {
   if (failed) return 2;
   struct Walk start = {.guard = 0};
   CXCursor unit = clang_getTranslationUnitCursor(tu);
+  clang_visitChildren(unit, gatherProperties, NULL);
   clang_visitChildren(unit, top, &start);
   clang_visitChildren(unit, bare, NULL);
   clang_disposeTranslationUnit(tu);

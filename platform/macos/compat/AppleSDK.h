@@ -210,7 +210,7 @@ TL_MACOS(10.5) @interface CALayer : NSObject
 @property(strong) CALayer* layer TL_MACOS(10.5);
 @property(readonly) BOOL wantsUpdateLayer TL_MACOS(10.8);
 - (void)updateLayer TL_MACOS(10.8);
-@property(readonly, strong) NSAppearance* effectiveAppearance TL_MACOS(10.14);
+@property(readonly, strong) NSAppearance* effectiveAppearance TL_MACOS(10.9);
 @property BOOL translatesAutoresizingMaskIntoConstraints TL_MACOS(10.7);
 - (void)setContentHuggingPriority:(NSLayoutPriority)priority
                    forOrientation:(NSLayoutConstraintOrientation)orientation TL_MACOS(10.7);
