@@ -26,6 +26,14 @@
 #
 # prints which signing the environment calls for (developer-id+api-key,
 # developer-id+apple-id or ad-hoc) and exits, on any system.
+#
+# The notary steps (a zip made by ditto -c -k --keepParent, notarytool
+# submit --wait, stapler staple) follow Apple's "Customizing the
+# notarization workflow" (developer.apple.com/documentation/security/
+# customizing-the-notarization-workflow); the opening steps the notes give
+# for an unnotarised copy, Apple's "Open a Mac app from an unknown developer"
+# (support.apple.com/guide/mac-help/mh40616) and "Safely open apps on your
+# Mac" (support.apple.com/102445).
 set -euo pipefail
 
 # ---------------------------------------------------------------- which signing
