@@ -35,10 +35,10 @@ const currentRunners = new Set([
 // Images GitHub has taken away; a job naming one waits for a runner that
 // never comes. actionlint still accepts several of them.
 const retiredImages = [
-  { pattern: /^macos-14(-.*)?$/, when: "2 November 2026 (actions/runner-images#13518)" },
-  { pattern: /^macos-13(-.*)?$/, when: "4 December 2025 (actions/runner-images#13046)" },
-  { pattern: /^macos-12(\.\d+)?(-.*)?$/, when: "3 December 2024 (actions/runner-images#10721)" },
-  { pattern: /^macos-(10\.\d+|11)(\.\d+)?(-.*)?$/, when: "before 2024" },
+  { pattern: /^macos-14(-.*)?$/, when: "on 2 November 2026 (actions/runner-images#13518)" },
+  { pattern: /^macos-13(-.*)?$/, when: "on 4 December 2025 (actions/runner-images#13046)" },
+  { pattern: /^macos-12(\.\d+)?(-.*)?$/, when: "on 3 December 2024 (actions/runner-images#10721)" },
+  { pattern: /^macos-(10\.\d+|11)(\.\d+)?(-.*)?$/, when: "in 2024 or earlier" },
 ];
 
 const unknownButCurrent = (p) =>
@@ -58,7 +58,7 @@ function retiredLabels(text, file) {
       if (retired) {
         problems.push({
           file, line: i + 1, column: m.index + m[1].length + m[2].length + 1, kind: "retired-runner",
-          message: `runner label "${m[3]}" names an image GitHub retired on ${retired.when}; use macos-15 or macos-26`,
+          message: `runner label "${m[3]}" names an image GitHub retired ${retired.when}; use macos-15 or macos-26`,
         });
       }
     }
