@@ -19,18 +19,34 @@
 #      window server shows two status windows of that process;
 #   2. a second launch gives way: its record names the first copy, and it
 #      ends;
-#   3. quitting (osascript … quit) ends the process and its status windows;
+#   3. quitting (osascript … quit) ends the process and its status windows
+#      ("not checked" where osascript may not send Apple events to it);
 #   4. with startCollapsed set, the start writes the collapse record, the
 #      separator 10000 points long.
 # Then, at a terminal, it starts Tuckline once more and lists what to look
 # at and what to report. Exits non-zero if any check failed.
 
-# Functions run through trap and wait_for look unreachable to shellcheck.
+# Besides, for the job's log, what a Mac user would notice: the CPU time the
+# copy spends over 30 s of idle (nothing should run while nothing happens)
+# and its resident memory once the items are up.
+#
+# Every Apple event waits at most 10 s for an answer. Where the system does
+# not let osascript send Apple events to Tuckline (error -1743: no
+# Automation consent, as on a CI machine nobody can click "OK" on), quitting
+# by Apple event is reported as not checked. Whatever way the script ends, it
+# ends the copies it started, by process id, and no others: an Apple event
+# goes out only while a copy of its own runs and no other copy does, since
+# one addressed by bundle identifier would reach the other copy, or launch
+# one where none runs.
+
+# Functions run through trap, bounded and wait_for look unreachable to shellcheck.
 # shellcheck disable=SC2317
 set -uo pipefail
 
 bundle_id=com.ferrowick.tuckline
-here="$(cd "$(dirname "$0")" && pwd)"
+# Real paths (pwd -P): LaunchServices starts the executable by its real
+# path, and the copies are found by that path on their command lines.
+here="$(cd "$(dirname "$0")" && pwd -P)"
 app="${1:-$here/../../build/macos/platform/macos/Tuckline.app}"
 log="$HOME/Library/Logs/Tuckline.log"
 
@@ -42,17 +58,59 @@ if [[ ! -x "$app/Contents/MacOS/Tuckline" ]]; then
   echo "smoke: no bundle at $app (cmake --preset macos && cmake --build --preset macos)" >&2
   exit 2
 fi
-app="$(cd "$app" && pwd)"
+app="$(cd "$app" && pwd -P)"
 executable="$app/Contents/MacOS/Tuckline"
+# The path as an extended regular expression, at the start of a command line
+# (sed's own expression, in single quotes on purpose).
+# shellcheck disable=SC2001,SC2016
+executable_pattern="^$(sed 's/[][\\.*^$(){}?+|]/\\&/g' <<<"$executable")( |$)"
+
+# bounded SECONDS COMMAND...: runs the command, and ends it (it alone) if it
+# has not finished within SECONDS; the command's status, 124 when cut short.
+bounded() {
+  local limit=$(($1 * 5)) ticks=0 pid
+  shift
+  "$@" <&0 &
+  pid=$!
+  while kill -0 "$pid" 2>/dev/null; do
+    if ((ticks >= limit)); then
+      kill "$pid" 2>/dev/null
+      wait "$pid" 2>/dev/null
+      return 124
+    fi
+    sleep 0.2
+    ticks=$((ticks + 1))
+  done
+  wait "$pid"
+}
 
 # pids: the processes running this bundle's executable, one a line.
-pids() { pgrep -f "^$executable" || true; }
+pids() { pgrep -f "$executable_pattern" || true; }
 copies_more_than() { (($(pids | grep -c .) > $1)); }
 copies_exactly() { (($(pids | grep -c .) == $1)); }
 if [[ -n "$(pids)" ]] || pgrep -x Tuckline >/dev/null; then
   echo "smoke: Tuckline is running; quit it first (its state is yours, not the test's)" >&2
   exit 2
 fi
+
+# The copies this script started, by process id. A process id is taken for
+# one of them only while it still runs this bundle's executable, so a reused
+# id is never ended.
+started=""
+remember() { [[ -z "$1" ]] || started="$started $1"; }
+is_ours() {
+  local pid=$1 command
+  [[ " $started " == *" $pid "* ]] || return 1
+  command="$(ps -o command= -p "$pid" 2>/dev/null)" || return 1
+  [[ "$command" == "$executable" || "$command" == "$executable "* ]]
+}
+gone() { ! kill -0 "$1" 2>/dev/null; }
+# end_own PID: ends a copy of ours: SIGTERM, then SIGKILL after 5 s.
+end_own() {
+  is_ours "$1" || return 0
+  kill -TERM "$1" 2>/dev/null
+  wait_for 5 gone "$1" || kill -KILL "$1" 2>/dev/null
+}
 
 # ---------------------------------------------------------------- the user's own defaults
 saved="$(mktemp -d "${TMPDIR:-/tmp}/tuckline-smoke.XXXXXX")"
@@ -63,7 +121,7 @@ if defaults export "$bundle_id" "$saved/domain.plist" 2>/dev/null && [[ -s "$sav
 fi
 restore() {
   local pid
-  for pid in $(pids); do kill "$pid" 2>/dev/null; done
+  for pid in $started; do end_own "$pid"; done
   if ((had_domain)); then
     defaults delete "$bundle_id" >/dev/null 2>&1
     defaults import "$bundle_id" "$saved/domain.plist"
@@ -89,6 +147,8 @@ failed() {
   echo "FAILED  $*"
   failures=$((failures + 1))
 }
+not_checked() { echo "not checked: $*"; }
+measured() { echo "measured  $*"; }
 
 log_size() { if [[ -f "$log" ]]; then wc -c <"$log" | tr -d ' '; else echo 0; fi; }
 # since OFFSET: what the log gained after OFFSET bytes.
@@ -109,12 +169,13 @@ wait_for() {
   done
 }
 has_record() { [[ -n "$(record "$1" "$2")" ]]; }
+# record_pid RECORD: the process that wrote it.
+record_pid() { sed -nE 's/^  进程 PID=([0-9]+)$/\1/p' <<<"$1" | head -1; }
 
 # status_windows PID: the window server's status-bar windows (layer 25) of
-# the process; "?" when they cannot be counted.
-status_windows() {
-  osascript -l JavaScript - "$1" <<'EOF' 2>/dev/null || echo "?"
-ObjC.import("CoreGraphics");
+# the process; "?" when they cannot be counted. No Apple event: the window
+# list is read in osascript's own process.
+windows_script='ObjC.import("CoreGraphics");
 function run(argv) {
   const pid = Number(argv[0]);
   const list = ObjC.castRefToObject($.CGWindowListCopyWindowInfo($.kCGWindowListOptionAll, 0));
@@ -125,28 +186,92 @@ function run(argv) {
       count++;
   }
   return String(count);
-}
-EOF
-}
+}'
+status_windows() { bounded 15 osascript -l JavaScript -e "$windows_script" "$1" 2>/dev/null || echo "?"; }
 
 # item_line RECORD NAME: the record's line for the item.
 item_line() { grep -E "^  $2: " <<<"$1" | head -1; }
 field() { sed -nE "s/.* $2=([^ ]+).*/\1/p" <<<"$1"; }
 
+# launch: starts a copy with open -n and sets `launched` to its process id,
+# empty when none came within 10 s.
+launched=""
 launch() {
   local before
+  launched=""
   before="$(pids)"
-  open -n "$app" || return 1
-  wait_for 10 copies_more_than "$(grep -c . <<<"$before")"
-  comm -13 <(sort <<<"$before") <(pids | sort) | head -1
+  bounded 15 open -n "$app" || return 1
+  wait_for 10 copies_more_than "$(grep -c . <<<"$before")" || return 1
+  launched="$(comm -13 <(sort <<<"$before") <(pids | sort) | head -1)"
+  remember "$launched"
 }
-quit_app() { osascript -e "tell application id \"$bundle_id\" to quit" >/dev/null 2>&1; }
-gone() { ! kill -0 "$1" 2>/dev/null; }
+
+# quit_own PID: asks a copy of ours to quit with an Apple event, answered
+# within 10 s. Sends nothing when that copy no longer runs or another copy
+# does. Sets quit_said to osascript's words; returns 0 when the event was
+# taken, 2 when nothing was sent, 3 when Apple events to Tuckline are not
+# allowed here (-1743), 4 when Tuckline did not answer in time, 1 otherwise.
+quit_said=""
+quit_own() {
+  local pid=$1 status=0
+  quit_said=""
+  is_ours "$pid" || return 2
+  local other
+  for other in $(pgrep -x Tuckline); do
+    # A copy that has ended but is not yet reaped (state Z) takes no events.
+    if [[ "$other" != "$pid" && "$(ps -o stat= -p "$other" 2>/dev/null)" != Z* ]]; then
+      quit_said="another copy of Tuckline runs (PID $other), which the event could reach"
+      return 2
+    fi
+  done
+  quit_said="$(bounded 15 osascript \
+    -e "if application id \"$bundle_id\" is running then" \
+    -e 'with timeout of 10 seconds' \
+    -e "tell application id \"$bundle_id\" to quit" \
+    -e 'end timeout' \
+    -e 'end if' 2>&1)" || status=$?
+  ((status == 0)) && return 0
+  [[ "$quit_said" == *"(-1743)"* ]] && return 3
+  [[ "$quit_said" == *"(-1712)"* || $status == 124 ]] && return 4
+  return 1
+}
+# quit_and_end PID WHAT: quits a copy of ours, reports how, and ends it by
+# process id when the event could not.
+quit_and_end() {
+  local pid=$1 what=$2 status=0
+  quit_own "$pid" || status=$?
+  case $status in
+    0)
+      if wait_for 5 gone "$pid"; then
+        ok "$what: quit (osascript) ended PID $pid"
+        return 0
+      fi
+      failed "$what: PID $pid still runs 5 s after quit"
+      ;;
+    2) [[ -z "$quit_said" ]] || not_checked "$what: quit by Apple event ($quit_said)" ;;
+    3) not_checked "$what: quit by Apple event: osascript may not send Apple events to Tuckline here (-1743: Automation consent)" ;;
+    4) failed "$what: Tuckline did not answer the quit event within 10 s: $quit_said" ;;
+    *) failed "$what: osascript could not send quit: $quit_said" ;;
+  esac
+  end_own "$pid"
+  return 1
+}
+
+# cpu_seconds PID: the process's CPU time so far, from ps's [[dd-]hh:]mm:ss.cc.
+cpu_seconds() {
+  ps -o time= -p "$1" 2>/dev/null | awk '{
+    t = $1; days = 0
+    if (index(t, "-")) { split(t, d, "-"); days = d[1]; t = d[2] }
+    n = split(t, part, ":"); s = 0
+    for (i = 1; i <= n; i++) s = s * 60 + part[i]
+    printf "%.2f\n", days * 86400 + s }'
+}
 
 # ---------------------------------------------------------------- 1. the creation record
 scratch
 offset="$(log_size)"
-first="$(launch)"
+launch
+first="$launched"
 if [[ -z "$first" ]]; then
   failed "Tuckline did not start from $app"
   exit 1
@@ -167,7 +292,7 @@ if wait_for 10 has_record "$offset" "创建状态栏项目"; then
     failed "creation record: the separator (x=$(field "$separator" x)) is not left of the arrow (x=$(field "$arrow" x))"
     good=0
   fi
-  if ! grep -qx "  进程 PID=$first" <<<"$created"; then
+  if [[ "$(record_pid "$created")" != "$first" ]]; then
     failed "creation record: not written by the launched process $first"
     good=0
   fi
@@ -178,15 +303,34 @@ fi
 windows="$(status_windows "$first")"
 case "$windows" in
   2) ok "the window server shows two status windows of PID $first" ;;
-  "?") echo "unknown status windows not counted (osascript could not read the window list)" ;;
+  "?") not_checked "status windows (osascript could not read the window list)" ;;
   *) failed "the window server shows $windows status windows of PID $first, not 2" ;;
 esac
 
+# ---------------------------------------------------------------- what a Mac user would notice
+# The order check has run with the creation record; from here on nothing
+# is due, so the copy should spend no CPU time until something happens.
+sleep 1
+rss_kib="$(ps -o rss= -p "$first" 2>/dev/null | tr -d ' ')"
+if [[ "$rss_kib" =~ ^[0-9]+$ ]]; then
+  measured "resident memory with both items up: $(awk -v k="$rss_kib" 'BEGIN { printf "%.1f", k / 1024 }') MiB (PID $first)"
+fi
+cpu_before="$(cpu_seconds "$first")"
+sleep 30
+cpu_after="$(cpu_seconds "$first")"
+if [[ -n "$cpu_before" && -n "$cpu_after" ]]; then
+  measured "CPU time over 30 s of idle: $(awk -v a="$cpu_before" -v b="$cpu_after" 'BEGIN { printf "%.2f", b - a }') s" \
+    "(from ${cpu_before} s to ${cpu_after} s; nothing runs while nothing happens, so expected 0.00)"
+else
+  not_checked "CPU time over idle (PID $first no longer runs)"
+fi
+
 # ---------------------------------------------------------------- 2. a second launch gives way
 offset="$(log_size)"
-open -n "$app"
+bounded 15 open -n "$app"
 if wait_for 10 has_record "$offset" "检测到已有实例"; then
   gave_way="$(record "$offset" "检测到已有实例")"
+  remember "$(record_pid "$gave_way")"
   if grep -q "检测到已有实例 PID=$first，本实例退出" <<<"$gave_way"; then
     ok "a second launch gives way: $(head -1 <<<"$gave_way")"
   else
@@ -202,23 +346,20 @@ else
 fi
 
 # ---------------------------------------------------------------- 3. quitting
-quit_app
-if wait_for 5 gone "$first"; then
-  ok "quit (osascript) ended PID $first"
+if quit_and_end "$first" "first copy"; then
   windows="$(status_windows "$first")"
   case "$windows" in
     0) ok "its status windows are gone" ;;
-    "?") echo "unknown status windows not counted" ;;
+    "?") not_checked "status windows after the quit (osascript could not read the window list)" ;;
     *) failed "$windows status windows of PID $first remain after it ended" ;;
   esac
-else
-  failed "PID $first still runs 5 s after quit"
 fi
 
 # ---------------------------------------------------------------- 4. startCollapsed
 scratch startCollapsed
 offset="$(log_size)"
-collapsed_pid="$(launch)"
+launch
+collapsed_pid="$launched"
 if [[ -n "$collapsed_pid" ]] && wait_for 10 has_record "$offset" "切换为收起"; then
   collapse="$(record "$offset" "切换为收起")"
   separator="$(item_line "$collapse" "分隔符")"
@@ -230,8 +371,7 @@ if [[ -n "$collapsed_pid" ]] && wait_for 10 has_record "$offset" "切换为收�
 else
   failed "startCollapsed: no collapse record within 10 s"
 fi
-quit_app
-[[ -z "$collapsed_pid" ]] || wait_for 5 gone "$collapsed_pid" || failed "PID $collapsed_pid still runs 5 s after quit"
+[[ -z "$collapsed_pid" ]] || quit_and_end "$collapsed_pid" "startCollapsed copy"
 
 echo
 echo "smoke: $failures failed; macOS $(sw_vers -productVersion) ($(sw_vers -buildVersion)), $(uname -m)"
@@ -241,7 +381,7 @@ if [[ ! -t 0 ]]; then
   exit $((failures > 0))
 fi
 scratch
-open -n "$app"
+launch
 cat <<'EOF'
 
 Tuckline is running again on the scratch state. Please look, and report what you see
@@ -261,5 +401,5 @@ Please leave 开机自动启动 off: the test does not touch your launch agents,
 would add one. Press Return when done; Tuckline quits and your own settings come back.
 EOF
 read -r _
-quit_app
+[[ -z "$launched" ]] || quit_and_end "$launched" "the copy you looked at"
 exit $((failures > 0))
