@@ -46,6 +46,12 @@ static void fileOf(CXCursor c, char* out, size_t size, unsigned* line) {
 
 static int isCompat(const char* file) { return strstr(file, compat) != NULL; }
 
+// The declarations check.sh writes for Apple's C parts (sdk/ beside the
+// compat header's folder), which the compat header includes: framework
+// declarations too, each with its version.
+static char sdk[4096];
+static int isSdk(const char* file) { return sdk[0] != '\0' && strstr(file, sdk) != NULL; }
+
 // The macOS version a declaration says it was introduced in; 0 for none.
 static int introduced(CXCursor decl) {
   CXPlatformAvailability platforms[8];
@@ -110,7 +116,7 @@ static void use(CXCursor at, CXCursor decl, int guard) {
   char file[4096];
   unsigned line;
   fileOf(decl, file, sizeof file, &line);
-  int fromCompat = isCompat(file);
+  int fromCompat = isCompat(file) || isSdk(file);
   int fromProject = !fromCompat && strncmp(file, root, rootLength) == 0;
   int fromFramework = fromCompat || strstr(file, "/GNUstep/") != NULL;
 
@@ -206,7 +212,7 @@ static enum CXChildVisitResult gatherProperties(CXCursor c, CXCursor parent, CXC
   char file[4096];
   unsigned line;
   fileOf(c, file, sizeof file, &line);
-  if (!isCompat(file) && strstr(file, "/GNUstep/") == NULL) return CXChildVisit_Continue;
+  if (!isCompat(file) && !isSdk(file) && strstr(file, "/GNUstep/") == NULL) return CXChildVisit_Continue;
   if (frameworkPropertyCount == frameworkPropertyCapacity) {
     frameworkPropertyCapacity = frameworkPropertyCapacity ? 2 * frameworkPropertyCapacity : 256;
     frameworkProperties = realloc(frameworkProperties, frameworkPropertyCapacity * sizeof *frameworkProperties);
@@ -399,6 +405,12 @@ int main(int argc, char** argv) {
     return 2;
   }
   compat = argv[2];
+  const char* folder = strrchr(compat, '/');
+  if (folder) {
+    size_t up = (size_t)(folder - compat);  // .../macos/compat
+    while (up > 0 && compat[up - 1] != '/') --up;
+    snprintf(sdk, sizeof sdk, "%.*ssdk/", (int)up, compat);
+  }
   root = argv[3];
   rootLength = strlen(root);
   CXIndex index = clang_createIndex(0, 0);

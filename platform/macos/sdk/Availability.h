@@ -21,22 +21,14 @@
 #define __MAC_14_0 140000
 #define __MAC_15_0 150000
 #define __MAC_26_0 260000
+#ifndef __MAC_OS_X_VERSION_MAX_ALLOWED
 #define __MAC_OS_X_VERSION_MAX_ALLOWED TL_SDK_VERSION
+#endif
+#ifndef __MAC_OS_X_VERSION_MIN_REQUIRED
 #define __MAC_OS_X_VERSION_MIN_REQUIRED __ENVIRONMENT_MAC_OS_X_VERSION_MIN_REQUIRED__
+#endif
 
 // API_DEPRECATED("message", macos(introduced, deprecated)), spelt out.
 #define TL_DEPRECATED(text, since, until) \
   __attribute__((availability(macos, introduced = since, deprecated = until, message = text)))
 #define TL_SINCE(version) __attribute__((availability(macos, introduced = version)))
-
-#define NS_ASSUME_NONNULL_BEGIN _Pragma("clang assume_nonnull begin")
-#define NS_ASSUME_NONNULL_END _Pragma("clang assume_nonnull end")
-#define NS_ENUM(type, name) enum name : type name; enum name : type
-#define NS_OPTIONS(type, name) enum name : type name; enum name : type
-#define NS_RETURNS_INNER_POINTER __attribute__((objc_returns_inner_pointer))
-#define NS_REQUIRES_NIL_TERMINATION __attribute__((sentinel(0, 1)))
-#define NS_FORMAT_FUNCTION(f, a) __attribute__((format(__NSString__, f, a)))
-#define NS_DESIGNATED_INITIALIZER __attribute__((objc_designated_initializer))
-#define NS_SWIFT_NAME(name)
-#define NS_NOESCAPE __attribute__((noescape))
-#define CF_SWIFT_NAME(name)

@@ -4,7 +4,7 @@
 // documentation of each function. Only for platform/macos/check.sh on
 // machines without Apple's SDK.
 #pragma once
-#include "Availability.h"
+#include "../Availability.h"
 
 // MacTypes.h. Point, Rect and Size are declared too: on a Mac they sit in
 // the global namespace beside tl's own, and code that confuses the two

@@ -10,7 +10,19 @@
 #include <stddef.h>
 #include <stdarg.h>
 #include <objc/runtime.h>
-#include "Availability.h"
+#include "../Availability.h"
+
+#define NS_ASSUME_NONNULL_BEGIN _Pragma("clang assume_nonnull begin")
+#define NS_ASSUME_NONNULL_END _Pragma("clang assume_nonnull end")
+#define NS_ENUM(type, name) enum name : type name; enum name : type
+#define NS_OPTIONS(type, name) enum name : type name; enum name : type
+#define NS_RETURNS_INNER_POINTER __attribute__((objc_returns_inner_pointer))
+#define NS_REQUIRES_NIL_TERMINATION __attribute__((sentinel(0, 1)))
+#define NS_FORMAT_FUNCTION(f, a) __attribute__((format(__NSString__, f, a)))
+#define NS_DESIGNATED_INITIALIZER __attribute__((objc_designated_initializer))
+#define NS_SWIFT_NAME(name)
+#define NS_NOESCAPE __attribute__((noescape))
+#define CF_SWIFT_NAME(name)
 
 NS_ASSUME_NONNULL_BEGIN
 
@@ -262,26 +274,7 @@ static inline CGFloat NSMaxY(NSRect r) { return r.origin.y + r.size.height; }
 static inline CGFloat NSWidth(NSRect r) { return r.size.width; }
 extern const NSRect NSZeroRect TL_SINCE(10.0);
 
-// libdispatch, as Objective-C code with ARC sees it: queues are objects.
-typedef uint64_t dispatch_time_t;
-#define DISPATCH_TIME_NOW (0ull)
-#define NSEC_PER_SEC 1000000000ull
-@protocol OS_dispatch_queue <NSObject>
-@end
-typedef NSObject<OS_dispatch_queue>* dispatch_queue_t;
-typedef void (^dispatch_block_t)(void);
-#ifdef __cplusplus
-extern "C" {
-#endif
-dispatch_queue_t dispatch_get_main_queue(void) TL_SINCE(10.6);
-void dispatch_async(dispatch_queue_t queue, dispatch_block_t block) TL_SINCE(10.6);
-void dispatch_after(dispatch_time_t when, dispatch_queue_t queue, dispatch_block_t block) TL_SINCE(10.6);
-dispatch_time_t dispatch_time(dispatch_time_t when, int64_t delta) TL_SINCE(10.6);
-// <stdio.h>: renaming without replacing.
-#define RENAME_EXCL 0x00000004
-int renamex_np(const char* from, const char* to, unsigned int flags) TL_SINCE(10.12);
-#ifdef __cplusplus
-}
-#endif
-
 NS_ASSUME_NONNULL_END
+
+#include <dispatch/dispatch.h>
+#include <darwin_stdio.h>

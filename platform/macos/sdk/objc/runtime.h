@@ -1,7 +1,7 @@
 // The Objective-C runtime as Apple's <objc/runtime.h> and <objc/objc.h>
 // declare the part the adapter uses.
 #pragma once
-#include "Availability.h"
+#include "../Availability.h"
 
 // On arm64 Apple's BOOL is C's bool (OBJC_BOOL_IS_BOOL).
 typedef bool BOOL;
