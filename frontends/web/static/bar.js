@@ -137,6 +137,8 @@ export function layoutScreen() {
   const hint = $('#hint');
   const room = window.innerHeight - frame.getBoundingClientRect().top - hint.offsetHeight - 28;
   frame.style.height = `${Math.max(240, Math.min(sc.height * view.scale, room))}px`;
+  // Answers sit over the screen, just above the hint.
+  $('#stage').style.setProperty('--above-hint', `${hint.offsetHeight + 24}px`);
   frame.classList.toggle('overflowing', overflowing);
   if (overflowing && !frame.dataset.scrolled) {
     frame.dataset.scrolled = '1';
