@@ -340,7 +340,7 @@ test('after a run of updates sent as patches the page holds exactly the state th
   // The 0.3 s log records come as patches too; compare once both sides agree on the version.
   for (;;) {
     const server = JSON.parse((await http(`${url}/api/state`, { headers: { 'X-Tuckline-Token': token } })).text);
-    const shown = await page.evaluate(() => ({ ...state }));
+    const shown = await page.evaluate(() => ({ ...tuckline.state }));
     if (shown.version !== server.version) {
       await page.waitForFunction((v) => Number(document.body.dataset.version) >= v, server.version, { timeout: WAIT });
       continue;
@@ -461,10 +461,10 @@ test('a page without its token, or left open across a restart, says so and how t
     await again.exited;
   });
   assert.equal(again.url, url);
-  await stranded.locator('h2', { hasText: 'has ended' }).waitFor({ timeout: WAIT });
+  await stranded.locator('h2', { hasText: 'Wrong token' }).waitFor({ timeout: WAIT });
   assert.match(await stranded.innerText(), /\.\/scripts\/run\.sh/);
   assert.equal(await page.locator('#screen-frame').isHidden(), true);
-  await waitState(page, () => events === null);
+  await waitState(page, () => tuckline.events === null);
 });
 
 // The desktop measures text in the font the page draws it with: every menu
@@ -474,6 +474,7 @@ test('every text on the screen is as wide on the page as the desktop measured it
   const { page } = await desktop(t);
   await pastIntro(page);
   const measure = () => page.evaluate(() => {
+    const state = tuckline.state;
     const scale = document.querySelector('#bar').getBoundingClientRect().width / state.screen.width;
     const drawn = (node, from = 0, to = node.textContent.length) => {
       const r = document.createRange();
