@@ -127,6 +127,7 @@ TEST_F(System, FirstDayThenRestart) {
   expectHas(out, kMenus + "[‹] [Dropbox] [Slack]");
   expectHas(out, "com.ferrowick.tuckline started Tuckline (PID ");
   expectHas(out, "), which gave way to PID ");
+  expectHas(out, " (this console's copy), already running, and quit.\nTuckline runs as PID ");
   expectHas(out, "  开机自动启动 — 通过登录项在下次登录时自动运行  [关]\n");
   EXPECT_FALSE(std::filesystem::exists(agent()));
   expectHas(plist(), "<key>launchAtLogin</key>\n\t<false/>");

@@ -43,8 +43,9 @@ std::string copyKind(int32_t pid) {
     return "the launch agent's copy (started at login)";
   std::string name = readProc(pid, "comm", 64);
   if (!name.empty() && name.back() == '\n') name.pop_back();
-  if (name == "tuckline-web") return "a browser desktop's copy";
-  if (name == "tuckline") return "a console's copy";
+  bool self = pid == static_cast<int32_t>(::getpid());
+  if (name == "tuckline-web") return self ? "this browser desktop's own copy" : "a browser desktop's copy";
+  if (name == "tuckline") return self ? "this console's copy" : "a console's copy";
   return "a copy";
 }
 
@@ -108,16 +109,21 @@ LoginOutcome settleLogin(const std::string& home, const std::string& bundleID, s
   if (started.empty()) {
     text = "No launch agent started: none is set to start at login, or each is loaded already.\n";
   }
+  auto named = [&](int32_t pid) {
+    for (const auto& c : outcome.running)
+      if (c.pid == pid) return copiesText({c});
+    return "PID " + std::to_string(pid);
+  };
   for (const auto& j : outcome.jobs) {
     std::string pid = "PID " + std::to_string(j.job.pid);
     if (j.job.pid <= 0) {
       text += j.job.label + " could not be started.\n";
     } else if (j.tuckline && j.gaveWayTo && !j.runs) {
-      text += j.job.label + " started Tuckline (" + pid + "), which gave way to PID " + std::to_string(j.gaveWayTo) +
+      text += j.job.label + " started Tuckline (" + pid + "), which gave way to " + named(j.gaveWayTo) +
               ", already running, and quit.\n";
     } else if (j.tuckline && j.gaveWayTo) {
-      text += j.job.label + " started Tuckline (" + pid + "), which is giving way to PID " +
-              std::to_string(j.gaveWayTo) + ", already running.\n";
+      text += j.job.label + " started Tuckline (" + pid + "), which is giving way to " + named(j.gaveWayTo) +
+              ", already running.\n";
     } else if (!j.runs) {
       text += j.job.label + " started " + pid + ", which has ended.\n";
     } else {
