@@ -79,7 +79,7 @@ TEST_F(Desktop, DamagedPreferencesAndATakenPortAreSaidAtTheTerminal) {
   std::filesystem::create_directories(other + "/Library");
   std::ofstream(other + "/Library/Logs") << "a file where the folder goes";
   EXPECT_EQ(waitExit(spawnConsole({"--home", other, "--virtual", "--script", "/dev/null"}, "/dev/null", err)), 0);
-  EXPECT_EQ(readFile(err).rfind("tuckline: Nothing can be written in " + other + "/Library/Logs: the log stays empty", 0),
+  EXPECT_EQ(readFile(err).rfind("tuckline: Nothing can be written in " + other + "/Library/Logs: the diagnostics log stays empty", 0),
             0u) << readFile(err);
 #ifdef TUCKLINE_WEB_PATH
   int held = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

@@ -161,10 +161,13 @@ NoticeText damagedPreferencesNotice(const std::string& file, const std::string& 
 }
 
 NoticeText unwritableHomeNotice(const std::string& folder) {
+  // What a person will miss depends on the folder.
+  std::string missed = folder.ends_with("/Library/Logs") ? "the diagnostics log stays empty"
+                       : folder.ends_with("/Library/Preferences")
+                           ? "no setting is kept, and the help alert comes at every start"
+                           : "the log stays empty, no setting is kept, and the help alert comes at every start";
   return {"unwritable-home:" + folder,
-          "Nothing can be written in " + folder +
-              ": the log stays empty, no setting is kept, and the help alert comes at every start until the "
-              "folder can be written."};
+          "Nothing can be written in " + folder + ": " + missed + " until that folder can be written."};
 }
 
 NoticeText gaveWayNotice(int32_t ownPid, const RunningCopy& shown) {
