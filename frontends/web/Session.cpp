@@ -192,6 +192,7 @@ void Session::startDesktop() {
   // Launching ends with the check for a copy already running: this one
   // gave way to it if it has ended by now.
   if (desktop->terminated()) gaveWay(*desktop);
+  else dropGaveWay(0);
   // Other browser desktops on this home show it too.
   host_ = std::make_unique<ScreenHost>(*desktop);
   watcher_ = std::thread([this, desktop] {
@@ -216,7 +217,20 @@ void Session::gaveWay(sim::SimDesktop& desktop) {
   int32_t own = desktop.simProcessInfo().processIdentifier();
   auto copies = sim::runningCopies(config_.home, config_.bundleID, own);
   if (copies.empty()) return;  // that one quit meanwhile: the page offers to launch again
+  {
+    std::lock_guard lock(mu_);
+    gaveWayTo_ = copies.front().pid;
+  }
   addNotice(sim::gaveWayNotice(own, copies.front()));
+}
+
+void Session::dropGaveWay(int32_t ended) {
+  // Said while it holds: until that copy ends, or this server's own runs.
+  std::lock_guard lock(mu_);
+  if (!gaveWayTo_ || (ended && ended != gaveWayTo_)) return;
+  std::string suffix = ":" + std::to_string(gaveWayTo_);
+  std::erase_if(notices_, [&](const auto& n) { return n.id.starts_with("gave-way:") && n.id.ends_with(suffix); });
+  gaveWayTo_ = 0;
 }
 
 void Session::addNotice(sim::NoticeText notice) {
@@ -278,6 +292,7 @@ void Session::find() {
           std::lock_guard lock(linkMu_);
           link_.reset();
         }
+        dropGaveWay(shown->pid());
         auto own = current();
         if (own && own->ended()) publishEnded(*own);
       }

@@ -114,6 +114,7 @@ class Session {
   void wakeFinder();
   void watchFiles();                              // the files thread
   void gaveWay(sim::SimDesktop& desktop);         // its copy gave way at launch
+  void dropGaveWay(int32_t ended);                // that notice no longer holds (0: whichever)
 
   sim::SimDesktop::Config config_;
 
@@ -139,6 +140,7 @@ class Session {
 
   std::function<void(const sim::NoticeText&)> tell_;
   std::vector<sim::NoticeText> notices_;  // this session's own, under mu_
+  int32_t gaveWayTo_ = 0;                 // the copy its own gave way to, while the notice holds; under mu_
   std::string shownHow_;                  // what started the copy linked to; finder thread
 
   std::mutex mu_;

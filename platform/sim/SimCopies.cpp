@@ -171,7 +171,7 @@ NoticeText unwritableHomeNotice(const std::string& folder) {
 }
 
 NoticeText gaveWayNotice(int32_t ownPid, const RunningCopy& shown) {
-  return {"gave-way:" + std::to_string(ownPid),
+  return {"gave-way:" + std::to_string(ownPid) + ":" + std::to_string(shown.pid),
           "This browser desktop's own copy (PID " + std::to_string(ownPid) + ") gave way to PID " +
               std::to_string(shown.pid) + " (" + shown.how + "), which already ran on this home; it shows that one."};
 }

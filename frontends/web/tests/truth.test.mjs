@@ -91,5 +91,5 @@ test('a second browser desktop on the home says its copy gave way and shows the 
   const shows = `{"how":"a browser desktop's copy","pid":${first.proc.pid}}`;
   await until('the copy shown', () => events.some((e) => e.includes(shows)));
   const notices = JSON.parse(events[0]).notices;
-  assert.ok(notices.some((n) => n.id === `gave-way:${second.proc.pid}` && n.text.includes(said)), events[0]);
+  assert.ok(notices.some((n) => n.id === `gave-way:${second.proc.pid}:${first.proc.pid}` && n.text.includes(said)), events[0]);
 });
