@@ -92,4 +92,14 @@ test('a second browser desktop on the home says its copy gave way and shows the 
   await until('the copy shown', () => events.some((e) => e.includes(shows)));
   const notices = JSON.parse(events[0]).notices;
   assert.ok(notices.some((n) => n.id === `gave-way:${second.proc.pid}:${first.proc.pid}` && n.text.includes(said)), events[0]);
+  // Once the copy it names has ended, it no longer holds.
+  first.proc.kill('SIGTERM');
+  const state = async () => {
+    const { origin, searchParams } = new URL(second.url);
+    const res = await fetch(`${origin}/api/state`, { headers: { 'X-Tuckline-Token': searchParams.get('token') } });
+    return res.json();
+  };
+  const end = Date.now() + WAIT;
+  for (let s = await state(); s.shows !== null || s.notices.length; s = await state())
+    assert.ok(Date.now() < end, `the notice still held: ${JSON.stringify(s.notices)}`);
 });
