@@ -78,7 +78,7 @@ void Session::launch() {
     startDesktop();
   }
   if (!finder_.joinable()) finder_ = std::thread([this] { find(); });
-  if (!files_thread_.joinable()) files_thread_ = std::thread([this] { watchFiles(); });
+  if (!filesWatcher_.joinable()) filesWatcher_ = std::thread([this] { watchFiles(); });
 }
 
 namespace {
@@ -557,7 +557,7 @@ void Session::close() {
   wakeFinder();
   if (finder_.joinable()) finder_.join();
   if (filesWake_[1] >= 0) [[maybe_unused]] auto n = ::write(filesWake_[1], "x", 1);
-  if (files_thread_.joinable()) files_thread_.join();
+  if (filesWatcher_.joinable()) filesWatcher_.join();
   std::lock_guard serial(inputMu_);
   if (auto d = current(); d && !d->terminated()) d->requestTermination();
   if (watcher_.joinable()) watcher_.join();

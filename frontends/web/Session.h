@@ -38,6 +38,9 @@ namespace tl::web {
 // finder thread watches the home's screens while this server's copy is not
 // running, attaches to another copy's, and publishes what that one sends;
 // source_ orders it with the watcher and with input on the ended desktop.
+// The files thread waits for the files the side panel shows to change,
+// whoever writes them, and has the copy shown look again, as the ticker
+// does each minute; it holds no lock while it waits.
 class Session {
  public:
   explicit Session(sim::SimDesktop::Config config);
@@ -136,7 +139,7 @@ class Session {
   // The files the side panel shows, whoever writes them: a change wakes
   // the files thread, which has the copy shown look again.
   int filesWake_[2] = {-1, -1};
-  std::thread files_thread_;
+  std::thread filesWatcher_;
 
   std::function<void(const sim::NoticeText&)> tell_;
   std::vector<sim::NoticeText> notices_;  // this session's own, under mu_
