@@ -5,6 +5,7 @@
 #include <pty.h>
 
 #include "Fixture.h"
+#include "platform/sim/SimCopies.h"
 #include "Process.h"
 #include "frontends/console/Console.h"
 #include "platform/sim/PropertyList.h"
@@ -41,6 +42,15 @@ class ConsoleScript : public Desktop {
   std::ostringstream out, err;
   std::unique_ptr<console::Console> console;
 };
+
+// A copy that gave way names every copy running, and a command that works
+// as typed: kill takes its processes as separate words.
+TEST(ConsoleWords, GivingWayNamesEachCopyAndACommandThatWorks) {
+  EXPECT_EQ(sim::gaveWayText({{25684, "a console's copy"}, {25705, "the launch agent's copy (started at login)"}}),
+            "Tuckline already runs on this home as PID 25684 (a console's copy) and PID 25705 (the launch agent's "
+            "copy (started at login)), so this copy gave way and quit; quit those first (the menu's 退出 Tuckline, or: "
+            "kill 25684 25705)");
+}
 
 TEST(ConsoleWords, QuotesKeepSpacesAndAnEmptyQuotedWordCounts) {
   using console::splitWords;
@@ -134,7 +144,9 @@ TEST_F(ConsoleScript, GoodLinesActOnceAndTheConsoleEndsWithTheApplication) {
   std::filesystem::create_directories(home + "/Library/LaunchAgents");
   std::ofstream(home + "/Library/LaunchAgents/odd.plist", std::ios::binary)
       << *sim::writePropertyList(Value(Value::Dict{{std::string("Label\0", 6), Value("odd")}}));
-  EXPECT_EQ(line("login"), std::make_pair(std::string("0 agent(s) started\n"), std::string()));
+  EXPECT_EQ(line("login"), std::make_pair("No launch agent started: none is set to start at login, or each is loaded "
+                                         "already.\nTuckline runs as PID " + std::to_string(getpid()) + " (a copy).\n",
+                                         std::string()));
   EXPECT_FALSE(desktop->terminated());
   // A quoted menu title with a space is one word.
   line("right-click arrow");

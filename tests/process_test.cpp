@@ -1,5 +1,9 @@
 // Real processes of the console program sharing one simulated home: the
 // single-instance rule across processes, and no stale entry after kill -9.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <cmath>
 
 #include "Fixture.h"
@@ -24,9 +28,9 @@ TEST_F(Desktop, SecondProcessGivesWayAndKilledProcessLeavesNoTrace) {
   pid_t second = spawnConsole({"--home", home, "--virtual", "--script", root + "/two-lines.txt"}, "/dev/null",
                               root + "/err.txt");
   EXPECT_EQ(waitExit(second), 1);
-  EXPECT_EQ(readFile(root + "/err.txt"), "tuckline: Tuckline already runs on this home (PID " + std::to_string(first) +
-                                             "), so this copy gave way and quit; quit that one first (its menu's "
-                                             "退出 Tuckline, or kill " + std::to_string(first) + ")\n"
+  EXPECT_EQ(readFile(root + "/err.txt"), "tuckline: Tuckline already runs on this home as PID " + std::to_string(first) +
+                                             " (a console's copy), so this copy gave way and quit; quit that one "
+                                             "first (the menu's 退出 Tuckline, or: kill " + std::to_string(first) + ")\n"
                                              "tuckline: 2 lines not run\n");
   std::string text = readFile(logPath);
   EXPECT_NE(text.find("] 检测到已有实例 PID=" + std::to_string(first) + "，本实例退出\n  菜单栏高度=24.0\n  进程 PID=" +
@@ -57,6 +61,41 @@ TEST_F(Desktop, SecondProcessGivesWayAndKilledProcessLeavesNoTrace) {
   ASSERT_TRUE(eventually([&] { return count(readFile(logPath), "创建状态栏项目") == 2; }));
   kill(fourth, SIGTERM);
   EXPECT_EQ(waitExit(fourth), 0);
+}
+
+// Said once at the terminal: a damaged preferences file (where its bytes
+// went, that the settings are the defaults now), and a port in use with
+// the way round it.
+TEST_F(Desktop, DamagedPreferencesAndATakenPortAreSaidAtTheTerminal) {
+  const std::string plist = home + "/Library/Preferences/com.ferrowick.tuckline.plist", err = root + "/err.txt";
+  std::ofstream(plist) << "<plist><dict><key>half";
+  std::ofstream(root + "/script.txt") << "click arrow\nclick arrow\ndefaults write hoverExpand -bool NO\n";
+  EXPECT_EQ(waitExit(spawnConsole({"--home", home, "--virtual", "--script", root + "/script.txt"}, "/dev/null", err)), 0);
+  EXPECT_EQ(readFile(err), "tuckline: The preferences file " + plist + " could not be read; its bytes were kept in " +
+                               plist + ".corrupt, and the settings are back to their defaults until you change them.\n");
+  EXPECT_EQ(readFile(plist + ".corrupt"), "<plist><dict><key>half");
+  // A home whose logs folder cannot take a file.
+  std::string other = root + "/other";
+  std::filesystem::create_directories(other + "/Library");
+  std::ofstream(other + "/Library/Logs") << "a file where the folder goes";
+  EXPECT_EQ(waitExit(spawnConsole({"--home", other, "--virtual", "--script", "/dev/null"}, "/dev/null", err)), 0);
+  EXPECT_EQ(readFile(err).rfind("tuckline: Nothing can be written in " + other + "/Library/Logs: the diagnostics log stays empty", 0),
+            0u) << readFile(err);
+#ifdef TUCKLINE_WEB_PATH
+  int held = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof at;
+  ASSERT_EQ(bind(held, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  ASSERT_EQ(listen(held, 1) == 0 && getsockname(held, reinterpret_cast<sockaddr*>(&at), &length) == 0, true);
+  std::string port = std::to_string(ntohs(at.sin_port));
+  EXPECT_EQ(waitExit(spawnProgram(TUCKLINE_WEB_PATH, {"--home", home, "--port", port}, "/dev/null", err)), 1);
+  EXPECT_EQ(readFile(err), "tuckline-web: cannot listen on 127.0.0.1:" + port +
+                               " (another program may hold it); --port N picks another port, --port 0 lets the "
+                               "system choose one\n");
+  close(held);
+#endif
 }
 
 TEST_F(Desktop, AnOptionThatMakesNoSenseStartsNothing) {

@@ -168,8 +168,8 @@ TEST_F(Processes, EveryKindOfProcessEndsOnEveryQuitSignal) {
   pid_t console = spawnConsole({"--home", home, "--virtual", "--script", script}, root + "/out", root + "/err");
   EXPECT_EQ(waitExit(console), 0) << readFile(root + "/err");
   std::string out = readFile(root + "/out");
-  ASSERT_EQ(out.rfind("1 agent(s) started\n  com.example.sleeper (PID ", 0), 0u) << out;
-  EXPECT_NE(out.find("): ends when this console ends, or with tuckline-launchctl bootout gui/"), std::string::npos);
+  ASSERT_EQ(out.rfind("com.example.sleeper started PID ", 0), 0u) << out;
+  EXPECT_NE(out.find(", which runs until this console ends, or until tuckline-launchctl bootout gui/"), std::string::npos);
   pid_t job = std::stoi(out.substr(out.find("PID ") + 4));
   EXPECT_TRUE(gone(job));
   EXPECT_FALSE(sim::launchdJob(home, "com.example.sleeper"));
@@ -261,7 +261,8 @@ TEST_F(Processes, ThePageShowsAndDrivesWhicheverCopyRunsOnItsHome) {
   // A console started beside it gives way to the copy the page shows.
   pid_t console = spawnConsole({"--home", home, "--virtual", "--script", "/dev/null"}, "/dev/null", root + "/err");
   EXPECT_EQ(waitExit(console), 1);
-  EXPECT_NE(readFile(root + "/err").find("(PID " + std::to_string(getpid()) + ")"), std::string::npos);
+  EXPECT_NE(readFile(root + "/err").find("as PID " + std::to_string(getpid()) + " (a copy), so this copy gave way"),
+            std::string::npos);
   EXPECT_TRUE(shows(getpid()));
 
   // Quit on the page: nothing of this process counts as running any more,
@@ -296,6 +297,10 @@ TEST_F(Processes, ThePageShowsAndDrivesWhicheverCopyRunsOnItsHome) {
   auto jobs = nlohmann::json::parse(body)["jobs"];
   ASSERT_EQ(jobs.size(), 1u);
   int32_t job = jobs[0]["pid"];
+  // Said as it is: that copy stayed, and runs.
+  EXPECT_NE(nlohmann::json::parse(body)["text"].get<std::string>().find(
+                "Tuckline runs as PID " + std::to_string(job) + " (the launch agent's copy (started at login))."),
+            std::string::npos);
   ASSERT_TRUE(shows(job));
   double shown = secondsSince(loggedIn);
   std::printf("Log in to the agent's items on the page: %.3f s\n", shown);

@@ -125,7 +125,9 @@ TEST_F(System, FirstDayThenRestart) {
   EXPECT_EQ(status, 0);
   expectHas(out, "(no alert open)\n" + kMenus + "[ ] [›] [Dropbox]");
   expectHas(out, kMenus + "[‹] [Dropbox] [Slack]");
-  expectHas(out, "1 agent(s) started\n");
+  expectHas(out, "com.ferrowick.tuckline started Tuckline (PID ");
+  expectHas(out, "), which gave way to PID ");
+  expectHas(out, " (this console's copy), already running, and quit.\nTuckline runs as PID ");
   expectHas(out, "  开机自动启动 — 通过登录项在下次登录时自动运行  [关]\n");
   EXPECT_FALSE(std::filesystem::exists(agent()));
   expectHas(plist(), "<key>launchAtLogin</key>\n\t<false/>");

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "Fixture.h"
@@ -283,7 +284,9 @@ class WebServer : public Desktop {
     web::Server server{session};
     std::thread http;
     int port = -1;
-    explicit Running(sim::SimDesktop::Config c) : session(std::move(c)) {
+    explicit Running(sim::SimDesktop::Config c, std::function<void(const sim::NoticeText&)> tell = {})
+        : session(std::move(c)) {
+      session.onNotice(std::move(tell));
       port = server.bind("127.0.0.1", 0);
       session.launch();
       if (port > 0) http = std::thread([this] { server.run(); });
@@ -338,7 +341,7 @@ TEST_F(WebServer, AnswersOnlyItsOwnPageAndInputChangesTheState) {
   auto without = client.Get("/api/state");
   EXPECT_TRUE(without && without->status == 401 && without->body.find("\"items\"") == std::string::npos);
   auto wrong = client.Get("/api/events?token=" + std::string(32, '0'));
-  EXPECT_TRUE(wrong && wrong->status == 403);
+  EXPECT_TRUE(wrong && wrong->status == 403 && json::parse(wrong->body)["error"] == "wrong-token");
   EXPECT_EQ(post(click, {{"X-Tuckline-Token", token.substr(1) + "x"}}), 403);
   EXPECT_EQ(post(click, {{"Host", "localhost.evil"}}), 403);
   EXPECT_EQ(post(click, {{"Origin", "http://localhost.evil:" + port}}), 403);
@@ -449,6 +452,54 @@ TEST_F(WebServer, StreamPatchesRebuildTheStateAndCarryOnlyTheChange) {
   // The window went where it was dragged, its title bar below the menu bar.
   EXPECT_EQ(page["windows"][0]["frame"]["x"], 100);
   EXPECT_EQ(page["windows"][0]["frame"]["y"], 50);
+  r.session.closeStream(stream);
+}
+
+// What the page is told besides the screen: which copy it shows, a damaged
+// preferences file once (at the terminal too), and a record another writer
+// appends to the log, at once and without any input.
+TEST_F(WebServer, TellsWhatItShowsWhatWentWrongAndWhatOthersWrote) {
+  const std::string plist = home + "/Library/Preferences/com.ferrowick.tuckline.plist";
+  std::ofstream(plist) << "not a property list";
+  sim::SimDesktop::Config config;
+  config.home = home;
+  std::vector<std::string> told;
+  std::mutex toldMu;
+  Running r(config, [&](const sim::NoticeText& n) {
+    std::lock_guard lock(toldMu);
+    told.push_back(n.text);
+  });
+  json state = json::parse(r.session.snapshot(true).json);
+  EXPECT_EQ(state["shows"], json({{"pid", getpid()}, {"how", "this browser desktop's own copy"}}));
+  ASSERT_EQ(state["notices"].size(), 1u) << state["notices"];
+  EXPECT_EQ(state["notices"][0]["id"], "damaged-preferences:" + plist + ".corrupt");
+  const std::string text = state["notices"][0]["text"];
+  EXPECT_NE(text.find(plist + " could not be read; its bytes were kept in " + plist + ".corrupt"), std::string::npos);
+  EXPECT_NE(text.find("back to their defaults until you change them"), std::string::npos);
+  EXPECT_EQ(readFile(plist + ".corrupt"), "not a property list");
+  {
+    std::lock_guard lock(toldMu);
+    EXPECT_EQ(told, std::vector<std::string>{text});
+  }
+
+  uint64_t stream = r.session.openStream();
+  web::Session::Update u;
+  ASSERT_EQ(r.session.waitForChange(stream, 0, std::chrono::seconds(5), u), web::Session::Wait::Changed);
+  uint64_t seen = u.version;
+  std::ofstream(home + "/Library/Logs/Tuckline.log", std::ios::app) << "[2026-12-06 12:00:00] 另一个进程写的\n";
+  std::string patches;
+  while (patches.find("另一个进程写的") == std::string::npos &&
+         r.session.waitForChange(stream, seen, std::chrono::seconds(5), u) == web::Session::Wait::Changed) {
+    patches += u.data;
+    seen = u.version;
+  }
+  EXPECT_NE(patches.find("另一个进程写的"), std::string::npos);
+  // Quit: nothing is shown, and the notice stays.
+  EXPECT_EQ(r.session.input(R"({"type":"terminate"})").first, 200);
+  r.session.waitUntilEnded();
+  state = json::parse(r.session.snapshot(true).json);
+  EXPECT_TRUE(state["shows"].is_null());
+  EXPECT_EQ(state["notices"].size(), 1u);
   r.session.closeStream(stream);
 }
 

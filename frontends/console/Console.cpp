@@ -15,6 +15,7 @@
 #include "frontends/console/Signals.h"
 #include "platform/sim/DefaultsTool.h"
 #include "platform/sim/SimFiles.h"
+#include "platform/sim/SimCopies.h"
 #include "platform/sim/SimLaunchd.h"
 #include "platform/sim/SimClock.h"
 #include "platform/sim/SimSystem.h"
@@ -445,13 +446,11 @@ bool Console::run(const std::vector<std::string>& w) {
       lineFailed_ = true;
     }
   } else if (c == "login") {
-    auto started = sim::simulateLogin(d.config().home);
-    out_ << started.size() << " agent(s) started\n";
-    // Which copy it is, and how it ends: with this session, as a Mac's
-    // agents end at logout, or by hand before that.
-    for (const auto& job : started)
-      out_ << "  " << job.label << " (PID " << job.pid << "): ends when this console ends, or with "
-           << "tuckline-launchctl bootout gui/" << d.simProcessInfo().userID() << "/" << job.label << "\n";
+    // What really runs afterwards: a copy launchd started beside this
+    // console's own gives way to it at once.
+    auto outcome = sim::settleLogin(d.config().home, d.config().bundleID, sim::simulateLogin(d.config().home),
+                                    "this console");
+    out_ << outcome.text;
   } else if (c == "fault") {
     const std::string& kind = w[2];
     const std::string what = w.size() > 3 ? w[3] : "";

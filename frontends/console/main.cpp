@@ -15,6 +15,7 @@
 #include "frontends/console/Interactive.h"
 #include "frontends/web/ScreenShare.h"
 #include "platform/sim/DefaultsTool.h"
+#include "platform/sim/SimCopies.h"
 #include "platform/sim/SimLaunchd.h"
 #include "platform/sim/SimOptions.h"
 #include "platform/sim/SimSession.h"
@@ -47,16 +48,6 @@ int refuse(const std::string& why) {
   return 2;
 }
 
-// Which copy this one gave way to, as a person needs to find it.
-std::string gaveWayText(sim::SimDesktop& desktop) {
-  std::string pids;
-  int32_t self = desktop.simProcessInfo().processIdentifier();
-  for (const auto& app : desktop.simWorkspace().runningApplicationsWithBundleIdentifier(desktop.config().bundleID))
-    if (app.processIdentifier != self) pids += (pids.empty() ? "" : ",") + std::to_string(app.processIdentifier);
-  if (pids.empty()) return "Tuckline gave way to a copy that has quit since; start it again";
-  return "Tuckline already runs on this home (PID " + pids + "), so this copy gave way and quit; "
-         "quit that one first (its menu's 退出 Tuckline, or kill " + pids + ")";
-}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +110,10 @@ int main(int argc, char** argv) {
   }
 
   config.home = home;
+  // Said once, before anything runs: a home it cannot write in leaves the
+  // log empty and brings the help alert back at every start.
+  if (std::string folder = sim::unwritableFolder(home); !folder.empty())
+    std::cerr << "tuckline: " << sim::unwritableHomeNotice(folder).text << "\n";
   // Without its fonts the desktop could lay nothing out: said once, here.
   if (std::string fonts = sim::SimTextMetrics::loadError(); !fonts.empty()) {
     std::cerr << "tuckline: " << fonts << "\n";
@@ -140,6 +135,7 @@ int main(int argc, char** argv) {
 
   sim::SimDesktop desktop(config);
   desktop.addEndObserver([] { console::quit::wake(); });
+  desktop.addNoticeObserver([](const sim::NoticeText& n) { std::cerr << "tuckline: " << n.text << std::endl; });
   desktop.launch([] { return tucklineMain(); });
   int status = 0;
   if (headless) {
@@ -151,7 +147,10 @@ int main(int argc, char** argv) {
     console::LineReader lines(in);
     if (desktop.terminated()) {
       // It gave way to a copy already running: nothing typed can reach it.
-      std::cerr << "tuckline: " << gaveWayText(desktop) << "\n";
+      std::cerr << "tuckline: "
+                << sim::gaveWayText(sim::runningCopies(home, config.bundleID,
+                                                       desktop.simProcessInfo().processIdentifier()))
+                << "\n";
       status = 1;
       if (!interactive)
         if (size_t left = lines.countRemaining())

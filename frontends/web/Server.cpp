@@ -178,7 +178,9 @@ Server::Server(Session& session, std::string token)
       std::string presented =
           req.has_header("X-Tuckline-Token") ? req.get_header_value("X-Tuckline-Token") : req.get_param_value("token");
       if (presented.empty()) return refuse(401, "open the address tuckline-web printed: it carries this session's token");
-      if (!tokenMatches(presented, token_)) return refuse(403, "this is not this session's token");
+      // Said as a wrong token, not as an ended server: this one runs, and
+      // the page that asked may just have been given a mistyped address.
+      if (!tokenMatches(presented, token_)) return refuse(403, "wrong-token");
     }
     // Changes come from this server's own page only: scheme, host and port.
     if (req.method != "GET" && req.method != "HEAD") {

@@ -25,7 +25,8 @@ class Reception;
 // - every /api/ request carries the session's secret token, which only the
 //   address printed at the start holds (X-Tuckline-Token header, or a
 //   "token" query parameter where a browser cannot set headers, as for the
-//   event stream): 401 without one, 403 with a wrong one;
+//   event stream): 401 without one, 403 with a wrong one ({"error":
+//   "wrong-token"}, so the page can tell it from a server that ended);
 // - a request that changes anything comes from this server's own page:
 //   its Origin is exactly http://127.0.0.1:PORT or http://localhost:PORT;
 // - bodies are JSON, at most kMaxBody bytes.

@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "app/Main.h"
+#include "platform/sim/SimCopies.h"
 #include "platform/sim/SimLaunchd.h"
 #include "platform/sim/SimSystem.h"
 
@@ -18,6 +19,7 @@ using nlohmann::json;
 Session::Session(sim::SimDesktop::Config config) : config_(std::move(config)) {
   config_.time = sim::SimRunLoop::Time::Real;
   if (::pipe2(finderWake_, O_CLOEXEC | O_NONBLOCK) != 0) finderWake_[0] = finderWake_[1] = -1;
+  if (::pipe2(filesWake_, O_CLOEXEC | O_NONBLOCK) != 0) filesWake_[0] = filesWake_[1] = -1;
   ticker_ = std::thread([this] { tick(); });
 }
 
@@ -51,6 +53,8 @@ Session::~Session() {
   close();
   for (int fd : finderWake_)
     if (fd >= 0) ::close(fd);
+  for (int fd : filesWake_)
+    if (fd >= 0) ::close(fd);
 }
 
 std::shared_ptr<sim::SimDesktop> Session::current() {
@@ -74,6 +78,70 @@ void Session::launch() {
     startDesktop();
   }
   if (!finder_.joinable()) finder_ = std::thread([this] { find(); });
+  if (!filesWatcher_.joinable()) filesWatcher_ = std::thread([this] { watchFiles(); });
+}
+
+namespace {
+// Each folder the side panel shows a file of, and the file's name in it.
+std::vector<std::pair<std::string, std::string>> shownFiles(const sim::SimDesktop::Config& config) {
+  std::string plist = config.bundleID + ".plist";
+  return {{config.home + "/Library/Logs", "Tuckline.log"},
+          {config.home + "/.simdesktop", "system.log"},
+          {config.home + "/Library/Preferences", plist},
+          {config.home + "/Library/LaunchAgents", plist}};
+}
+}  // namespace
+
+void Session::watchFiles() {
+  // Whoever writes them (this server's copy, a console's, launchd's, the
+  // defaults tool, an editor), a change to a file the page shows has the
+  // copy shown look again at once: nothing polls. Folders that do not
+  // exist yet are watched for from their parent.
+  int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  auto files = shownFiles(config_);
+  std::map<int, std::string> names;  // watch descriptor: the file name watched in it
+  auto addWatches = [&] {
+    for (const auto& [folder, name] : files) {
+      int wd = ::inotify_add_watch(watch, folder.c_str(),
+                                   IN_MODIFY | IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_ONLYDIR);
+      if (wd >= 0) names[wd] = name;
+    }
+    for (const char* parent : {"", "/Library"})
+      if (int wd = ::inotify_add_watch(watch, (config_.home + parent).c_str(), IN_CREATE | IN_MOVED_TO | IN_ONLYDIR); wd >= 0)
+        names[wd] = {};  // a folder came: watch what it holds
+  };
+  if (watch >= 0) addWatches();
+  alignas(inotify_event) char buf[8192];
+  for (;;) {
+    {
+      std::lock_guard lock(mu_);
+      if (closed_) break;
+    }
+    pollfd fds[2] = {{filesWake_[0], POLLIN, 0}, {watch, POLLIN, 0}};
+    if (watch < 0 || (::poll(fds, 2, -1) < 0 && errno != EINTR)) break;
+    if (fds[0].revents & POLLIN)
+      while (::read(filesWake_[0], buf, sizeof buf) > 0) {
+      }
+    bool shown = false, folders = false;
+    for (ssize_t n; (fds[1].revents & POLLIN) && (n = ::read(watch, buf, sizeof buf)) > 0;) {
+      for (char* p = buf; p < buf + n;) {
+        auto* e = reinterpret_cast<inotify_event*>(p);
+        p += sizeof(inotify_event) + e->len;
+        if (e->mask & IN_Q_OVERFLOW) shown = folders = true;
+        auto it = names.find(e->wd);
+        if (it == names.end()) continue;
+        std::string name = e->len ? std::string(e->name) : std::string();
+        if (it->second.empty()) folders = true;
+        else if (name == it->second) shown = true;
+      }
+    }
+    if (folders) {
+      addWatches();
+      shown = true;  // a file may have come with its folder
+    }
+    if (shown) lookAgain();
+  }
+  if (watch >= 0) ::close(watch);
 }
 
 void Session::wakeFinder() {
@@ -119,7 +187,12 @@ void Session::startDesktop() {
     std::lock_guard lock(desktopMu_);
     desktop_ = desktop;
   }
+  if (tell_) desktop->addNoticeObserver(tell_);
   desktop->launch([] { return tucklineMain(); });
+  // Launching ends with the check for a copy already running: this one
+  // gave way to it if it has ended by now.
+  if (desktop->terminated()) gaveWay(*desktop);
+  else dropGaveWay(0);
   // Other browser desktops on this home show it too.
   host_ = std::make_unique<ScreenHost>(*desktop);
   watcher_ = std::thread([this, desktop] {
@@ -138,6 +211,47 @@ void Session::startDesktop() {
     // Another copy may be running: the page shows it if so.
     wakeFinder();
   });
+}
+
+void Session::gaveWay(sim::SimDesktop& desktop) {
+  int32_t own = desktop.simProcessInfo().processIdentifier();
+  auto copies = sim::runningCopies(config_.home, config_.bundleID, own);
+  if (copies.empty()) return;  // that one quit meanwhile: the page offers to launch again
+  {
+    std::lock_guard lock(mu_);
+    gaveWayTo_ = copies.front().pid;
+  }
+  addNotice(sim::gaveWayNotice(own, copies.front()));
+}
+
+void Session::dropGaveWay(int32_t ended) {
+  // Said while it holds: until that copy ends, or this server's own runs.
+  std::lock_guard lock(mu_);
+  if (!gaveWayTo_ || (ended && ended != gaveWayTo_)) return;
+  std::string suffix = ":" + std::to_string(gaveWayTo_);
+  std::erase_if(notices_, [&](const auto& n) { return n.id.starts_with("gave-way:") && n.id.ends_with(suffix); });
+  gaveWayTo_ = 0;
+}
+
+void Session::addNotice(sim::NoticeText notice) {
+  {
+    std::lock_guard lock(mu_);
+    for (const auto& n : notices_)
+      if (n.id == notice.id) return;
+    notices_.push_back(notice);
+  }
+  if (tell_) tell_(notice);
+  // On the page at once, whatever it shows.
+  if (!ownRunning() && !link()) {
+    json last;
+    {
+      std::lock_guard lock(mu_);
+      last = last_;
+    }
+    if (last.is_object()) publish(std::move(last));
+  } else {
+    lookAgain();
+  }
 }
 
 void Session::find() {
@@ -168,13 +282,17 @@ void Session::find() {
       }
     if (shown && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
       std::lock_guard source(source_);
-      bool open = shown->receive([this](json state) { publish(std::move(state)); });
+      bool open = shown->receive([this, &shown](json state) {
+        state["shows"] = {{"pid", shown->pid()}, {"how", shownHow_}};
+        publish(std::move(state));
+      });
       if (!open) {
         // That copy has ended: the bar it leaves, unless another runs.
         {
           std::lock_guard lock(linkMu_);
           link_.reset();
         }
+        dropGaveWay(shown->pid());
         auto own = current();
         if (own && own->ended()) publishEnded(*own);
       }
@@ -202,6 +320,7 @@ void Session::lookForCopy() {
   for (const auto& app : running.runningApplicationsWithBundleIdentifier(config_.bundleID)) {
     if (app.processIdentifier == static_cast<int32_t>(::getpid())) continue;
     if (auto found = ScreenLink::connect(config_.home, app.processIdentifier)) {
+      shownHow_ = sim::copyKind(app.processIdentifier);
       std::lock_guard lock(linkMu_);
       link_ = std::move(found);
       return;  // it sends what it shows at once
@@ -210,7 +329,9 @@ void Session::lookForCopy() {
 }
 
 void Session::refresh(sim::SimDesktop& desktop) {
-  publish(describeDesktop(desktop, faults_, &files_, &kept_), &kept_);
+  json state = describeDesktop(desktop, faults_, &files_, &kept_);
+  state["shows"] = {{"pid", desktop.simProcessInfo().processIdentifier()}, {"how", "this browser desktop's own copy"}};
+  publish(std::move(state), &kept_);
 }
 
 namespace {
@@ -228,6 +349,7 @@ json take(json& from, const json::json_pointer& at) {
 void Session::publishEnded(sim::SimDesktop& desktop) {
   json last = describeDesktop(desktop, faults_, &files_);
   last["terminated"] = true;
+  last["shows"] = nullptr;
   publish(std::move(last));
 }
 
@@ -236,6 +358,14 @@ void Session::publish(json state, const KeptParts* kept) {
   // whole state never sees it with a part taken out, and publishers take
   // turns. Nothing here waits for another thread.
   std::lock_guard lock(mu_);
+  // This session's notices come first, then those of the copy shown.
+  json notices = json::array();
+  for (const auto& n : notices_) notices.push_back({{"id", n.id}, {"text", n.text}});
+  if (auto copy = state.find("notices"); copy != state.end() && copy->is_array())
+    for (auto& n : *copy)
+      if (std::none_of(notices.begin(), notices.end(), [&](const json& m) { return m["id"] == n.value("id", json()); }))
+        notices.push_back(std::move(n));
+  state["notices"] = std::move(notices);
   // The kept parts are out of both while the rest is compared; each is
   // then brought up to date by its own change when last_ has the version
   // that change leads from, else put in whole.
@@ -358,13 +488,21 @@ std::pair<int, std::string> Session::input(const std::string& body) {
     if (closed_) return {503, json{{"ok", false}, {"error", "the browser desktop is shutting down"}}.dump()};
   }
   if (c.kind == Command::Kind::Login) {
-    auto started = sim::simulateLogin(config_.home);
+    // What runs afterwards, not only what was started: a copy launchd
+    // started while another runs gives way to it at once.
+    auto outcome = sim::settleLogin(config_.home, config_.bundleID, sim::simulateLogin(config_.home),
+                                    "this browser desktop");
     json jobs = json::array();
-    for (const auto& job : started) jobs.push_back({{"label", job.label}, {"pid", job.pid}});
-    // The copy it started shows on this page within moments, found by the
+    size_t running = 0;
+    for (const auto& j : outcome.jobs) {
+      jobs.push_back({{"label", j.job.label}, {"pid", j.job.pid}, {"runs", j.runs}, {"gaveWayTo", j.gaveWayTo}});
+      running += j.runs && !j.gaveWayTo;
+    }
+    // A copy that stayed shows on this page within moments, found by the
     // finder as it offers its screen.
     lookAgain();
-    return {200, json{{"ok", true}, {"started", started.size()}, {"jobs", std::move(jobs)}}.dump()};
+    return {200, json{{"ok", true}, {"started", running}, {"jobs", std::move(jobs)}, {"text", outcome.text}}.dump(
+                     -1, ' ', false, json::error_handler_t::replace)};
   }
   Outcome outcome;
   auto shown = ownRunning() ? nullptr : link();
@@ -418,6 +556,8 @@ void Session::close() {
   tickerWake_.notify_all();
   wakeFinder();
   if (finder_.joinable()) finder_.join();
+  if (filesWake_[1] >= 0) [[maybe_unused]] auto n = ::write(filesWake_[1], "x", 1);
+  if (filesWatcher_.joinable()) filesWatcher_.join();
   std::lock_guard serial(inputMu_);
   if (auto d = current(); d && !d->terminated()) d->requestTermination();
   if (watcher_.joinable()) watcher_.join();

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -37,6 +38,9 @@ namespace tl::web {
 // finder thread watches the home's screens while this server's copy is not
 // running, attaches to another copy's, and publishes what that one sends;
 // source_ orders it with the watcher and with input on the ended desktop.
+// The files thread waits for the files the side panel shows to change,
+// whoever writes them, and has the copy shown look again, as the ticker
+// does each minute; it holds no lock while it waits.
 class Session {
  public:
   explicit Session(sim::SimDesktop::Config config);
@@ -84,6 +88,14 @@ class Session {
   // Quits the application and ends every stream.
   void close();
 
+  // Where what a person must hear once goes besides the page (the
+  // terminal): this server's notices and those of its own copy. Set before
+  // launch().
+  void onNotice(std::function<void(const sim::NoticeText&)> tell) { tell_ = std::move(tell); }
+  // A notice of this session's, shown on the page from now on (the state's
+  // "notices") and told once.
+  void addNotice(sim::NoticeText notice);
+
   static constexpr size_t kMaxStreams = 8;
   // Patches kept for streams that are behind; one further back gets the
   // whole state.
@@ -103,6 +115,9 @@ class Session {
   void find();                                    // the finder thread
   void lookForCopy();                             // the finder thread
   void wakeFinder();
+  void watchFiles();                              // the files thread
+  void gaveWay(sim::SimDesktop& desktop);         // its copy gave way at launch
+  void dropGaveWay(int32_t ended);                // that notice no longer holds (0: whichever)
 
   sim::SimDesktop::Config config_;
 
@@ -121,6 +136,15 @@ class Session {
   std::shared_ptr<ScreenLink> link_;  // another process's copy, shown and driven
   int finderWake_[2] = {-1, -1};
   std::thread finder_;
+  // The files the side panel shows, whoever writes them: a change wakes
+  // the files thread, which has the copy shown look again.
+  int filesWake_[2] = {-1, -1};
+  std::thread filesWatcher_;
+
+  std::function<void(const sim::NoticeText&)> tell_;
+  std::vector<sim::NoticeText> notices_;  // this session's own, under mu_
+  int32_t gaveWayTo_ = 0;                 // the copy its own gave way to, while the notice holds; under mu_
+  std::string shownHow_;                  // what started the copy linked to; finder thread
 
   std::mutex mu_;
   std::condition_variable changed_;

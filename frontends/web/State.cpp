@@ -502,6 +502,10 @@ json describeDesktop(sim::SimDesktop& d, FaultBook& faults, FileCache* files, Ke
           {"windows", describeWindows(d)},
           {"app", describeApp()},
           {"panel", describePanel(d, faults, files, kept)}};
+  // What this copy must tell a person once; the page's server adds its own.
+  json notices = json::array();
+  for (const auto& n : d.notices()) notices.push_back({{"id", n.id}, {"text", n.text}});
+  state["notices"] = std::move(notices);
   if (!kept) state["items"] = std::move(items);
   return state;
 }

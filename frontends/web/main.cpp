@@ -15,6 +15,7 @@
 #include "frontends/web/Server.h"
 #include "frontends/web/Session.h"
 #include "app/Main.h"
+#include "platform/sim/SimCopies.h"
 #include "platform/sim/SimLaunchd.h"
 #include "platform/sim/SimOptions.h"
 #include "platform/sim/SimSession.h"
@@ -106,23 +107,35 @@ int main(int argc, char** argv) {
     config.startedByLaunchd = true;
     config.time = sim::SimRunLoop::Time::Real;
     sim::SimDesktop desktop(config);
+    desktop.addNoticeObserver([](const sim::NoticeText& n) { std::cerr << "tuckline-web: " << n.text << std::endl; });
     desktop.launch([] { return tucklineMain(); });
-    std::cout << "Tuckline (PID " << ::getpid() << ") started by launchd on " << home
-              << ": it shows on the browser desktop of this home." << std::endl;
+    if (desktop.terminated())
+      std::cerr << "tuckline-web: "
+                << sim::gaveWayText(sim::runningCopies(home, config.bundleID, static_cast<int32_t>(::getpid())))
+                << std::endl;
+    else
+      std::cout << "Tuckline (PID " << ::getpid() << ") started by launchd on " << home
+                << ": it shows on the browser desktop of this home." << std::endl;
     return web::runWithoutWindow(desktop);
   }
   sim::beginSession();
 
   web::Session session(config);
+  session.onNotice([](const sim::NoticeText& n) { std::cerr << "tuckline-web: " << n.text << std::endl; });
   web::Server server(session);
   int bound = server.bind("127.0.0.1", port);
   // The usual port taken (another copy runs): any free one will do, unless
   // the person asked for that one.
   if (bound <= 0 && !portGiven) bound = server.bind("127.0.0.1", 0);
   if (bound <= 0) {
-    std::cerr << "tuckline-web: cannot listen on 127.0.0.1:" << port << "\n";
+    std::cerr << "tuckline-web: cannot listen on 127.0.0.1:" << port
+              << " (another program may hold it); --port N picks another port, --port 0 lets the system choose one\n";
     return 1;
   }
+  // Said once, at the start: a home it cannot write in leaves the log
+  // empty and brings the help alert back at every start.
+  if (std::string folder = sim::unwritableFolder(home); !folder.empty())
+    session.addNotice(sim::unwritableHomeNotice(folder));
   session.launch();
   std::thread http([&server] { server.run(); });
   std::cout << "Simulated home: " << home << "\n";

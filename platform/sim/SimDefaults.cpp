@@ -436,21 +436,40 @@ bool SimDefaults::flush() {
 }
 
 void SimDefaults::change(const std::string& key, std::optional<Value> value) {
-  std::lock_guard lock(mutex_);
-  writeError_.clear();
-  movedAside_.clear();
-  if (value) {
-    // A dictionary inside that names a key twice keeps the last value, as
-    // assigning each pair would.
-    value = withoutRepeatedKeys(std::move(*value));
-    std::string why;
-    if (!writePropertyList(Value(Value::Dict{{key, *value}}), PlistFormat::Automatic, &why)) {
-      writeError_ = "the value for this key cannot be stored: " + why;
-      return;
+  {
+    std::lock_guard lock(mutex_);
+    writeError_.clear();
+    movedAside_.clear();
+    if (value) {
+      // A dictionary inside that names a key twice keeps the last value, as
+      // assigning each pair would.
+      value = withoutRepeatedKeys(std::move(*value));
+      std::string why;
+      if (!writePropertyList(Value(Value::Dict{{key, *value}}), PlistFormat::Automatic, &why)) {
+        writeError_ = "the value for this key cannot be stored: " + why;
+        return;
+      }
     }
+    pending_[key] = std::move(value);
+    flush();
   }
-  pending_[key] = std::move(value);
-  flush();
+  tellAside();
+}
+
+void SimDefaults::setAsideObserver(std::function<void(const std::string&)> observer) {
+  std::lock_guard lock(mutex_);
+  asideObserver_ = std::move(observer);
+}
+
+void SimDefaults::tellAside() {
+  std::function<void(const std::string&)> observer;
+  std::string keptAt;
+  {
+    std::lock_guard lock(mutex_);
+    observer = asideObserver_;
+    keptAt = movedAside_;
+  }
+  if (observer && !keptAt.empty()) observer(keptAt);
 }
 
 // ---- UserDefaults ----
@@ -540,6 +559,12 @@ std::optional<Value::Dict> SimDefaults::persistentDomain() {
 }
 
 bool SimDefaults::removePersistentDomain() {
+  bool removed = removeDomain();
+  tellAside();
+  return removed;
+}
+
+bool SimDefaults::removeDomain() {
   std::lock_guard lock(mutex_);
   pending_.clear();
   writeError_.clear();

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -74,6 +75,9 @@ class SimDefaults : public UserDefaults {
   std::string writeError();
   // Where the last change set a damaged file aside; empty if it did not.
   std::string movedAsidePath();
+  // Told, on the thread that made the change and outside the lock, each
+  // time a change set a damaged file aside: where its bytes were kept.
+  void setAsideObserver(std::function<void(const std::string& keptAt)> observer);
 
  private:
   struct FileKey {
@@ -104,6 +108,9 @@ class SimDefaults : public UserDefaults {
   std::map<std::string, std::optional<Value>, std::less<>> pending_;
   std::string writeError_;
   std::string movedAside_;
+  std::function<void(const std::string&)> asideObserver_;
+  void tellAside();  // without the lock
+  bool removeDomain();
 
   // The file as last read.
   FileState state_ = FileState::Missing;

@@ -36,6 +36,35 @@ SimDesktop::SimDesktop(Config config)
   for (const auto& symbol : config_.missingSymbols) graphics_.setSymbolMissing(symbol, true);
   menuBar_ = std::make_unique<SimMenuBar>(config_.menuBar, loop_, app_, *defaults_);
   views_ = std::make_unique<SimViews>(menuBar_->mainScreen());
+  defaults_->setAsideObserver(
+      [this](const std::string& keptAt) { addNotice(damagedPreferencesNotice(defaultsPath(), keptAt)); });
+}
+
+std::vector<NoticeText> SimDesktop::notices() const {
+  std::lock_guard lock(noticeMu_);
+  return notices_;
+}
+
+void SimDesktop::addNoticeObserver(std::function<void(const NoticeText&)> observer) {
+  std::vector<NoticeText> before;
+  {
+    std::lock_guard lock(noticeMu_);
+    before = notices_;
+    noticeObservers_.push_back(observer);
+  }
+  for (const auto& n : before) observer(n);
+}
+
+void SimDesktop::addNotice(NoticeText notice) {
+  std::vector<std::function<void(const NoticeText&)>> observers;
+  {
+    std::lock_guard lock(noticeMu_);
+    for (const auto& n : notices_)
+      if (n.id == notice.id) return;
+    notices_.push_back(notice);
+    observers = noticeObservers_;
+  }
+  for (const auto& observer : observers) observer(notice);
 }
 
 SimDesktop::~SimDesktop() {

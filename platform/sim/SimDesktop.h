@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "platform/sim/SimAlerts.h"
 #include "platform/sim/SimApplication.h"
+#include "platform/sim/SimCopies.h"
 #include "platform/sim/SimGraphics.h"
 #include "platform/sim/SimHotKeys.h"
 #include "platform/sim/SimMenuBar.h"
@@ -75,6 +76,14 @@ class SimDesktop : public Platform {
   // bar took its items away; for whoever must learn of it without a
   // thread of its own waiting. Added after the end, it is called at once.
   void addEndObserver(std::function<void()> observer);
+
+  // What a person must be told once, whichever front end shows this copy:
+  // so far, a damaged preferences file that a change set aside. In the
+  // order they came; any thread.
+  std::vector<NoticeText> notices() const;
+  // Hears each notice, those before it was added included, on the thread
+  // that raised it (the main thread, for the defaults).
+  void addNoticeObserver(std::function<void(const NoticeText&)> observer);
 
   // Runs fn on the main thread and waits for it: the way to read or act on
   // anything of the simulated desktop or of the application. Returns false
@@ -177,6 +186,10 @@ class SimDesktop : public Platform {
   std::unique_ptr<SimViews> views_;
   std::unique_ptr<SimMenuBar> menuBar_;
   std::thread main_;
+  void addNotice(NoticeText notice);
+  mutable std::mutex noticeMu_;
+  std::vector<NoticeText> notices_;
+  std::vector<std::function<void(const NoticeText&)>> noticeObservers_;
   std::mutex endMu_;
   std::vector<std::function<void()>> endObservers_;
   bool endObserved_ = false;
