@@ -77,18 +77,21 @@ bool append(FileManager& files, const std::string& path, const std::string& reco
 }
 }  // namespace
 
+void writeDiagnosticsRecord(FileManager& files, const std::string& path, const std::string& record) {
+  if (append(files, path, record)) return;
+  // Only a log that is not there is created whole, and never over one that
+  // another copy giving way at the same moment created in the meantime.
+  if (!files.fileExistsAtPath(path) && files.createAtomically(path, record, nullptr)) return;
+  // Either that copy created it between the failed open and now (after the
+  // look, or before it), and the record goes after its one; or the log is
+  // there and refuses appending, and keeps its content: the record is
+  // dropped.
+  append(files, path, record);
+}
+
 void logDiagnostics(const std::string& context, const DiagnosticItems& items) {
   FileManager& files = platform().fileManager();
-  std::string path = files.homeDirectory() + "/Library/Logs/Tuckline.log";
-  std::string record = diagnosticsRecord(context, items);
-  if (append(files, path, record)) return;
-  // Only a log that does not exist yet is created whole. One that exists but
-  // refuses appending keeps its content: the record is dropped instead.
-  if (files.fileExistsAtPath(path)) return;
-  // Another copy giving way at the same moment may create the log between
-  // the look and the write: the new file never replaces one that is there
-  // by then, and the record is appended to that one instead.
-  if (!files.createAtomically(path, record, nullptr)) append(files, path, record);
+  writeDiagnosticsRecord(files, files.homeDirectory() + "/Library/Logs/Tuckline.log", diagnosticsRecord(context, items));
 }
 
 }  // namespace tl

@@ -181,6 +181,39 @@ TEST_F(Desktop, LogFileIsCreatedThenAppendedAndNeverReplaced) {
   EXPECT_FALSE(std::filesystem::exists(home + "/Library/Logs"));
 }
 
+// Copies giving way at once on a home without a log: another copy creates
+// the log at each moment between this copy's failed open and its own
+// creation, and both first records are kept.
+TEST_F(Desktop, FirstRecordsOfCopiesStartedAtOnceAreAllKept) {
+  struct Racing : sim::SimFileManager {
+    using SimFileManager::SimFileManager;
+    std::string path;
+    int at = 0, calls = 0;  // the call during which the other copy creates the log
+    void other() {
+      if (++calls == at) SimFileManager::createAtomically(path, "theirs\n", nullptr);
+    }
+    std::shared_ptr<FileHandle> fileHandleForWritingAtPath(const std::string& p) override {
+      auto handle = SimFileManager::fileHandleForWritingAtPath(p);
+      other();
+      return handle;
+    }
+    bool fileExistsAtPath(const std::string& p) const override {
+      bool exists = SimFileManager::fileExistsAtPath(p);
+      const_cast<Racing*>(this)->other();
+      return exists;
+    }
+  };
+  std::string path = home + "/Library/Logs/Tuckline.log";
+  for (int at : {1, 2}) {  // after the failed open, after the look
+    std::filesystem::remove(path);
+    Racing files(home);
+    files.path = path;
+    files.at = at;
+    writeDiagnosticsRecord(files, path, "mine\n");
+    EXPECT_EQ(log(), "theirs\nmine\n") << at;
+  }
+}
+
 }  // namespace
 }  // namespace tl::test
 

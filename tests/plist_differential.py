@@ -11,11 +11,7 @@ import struct
 import subprocess
 import sys
 
-helper, scratch = sys.argv[1], sys.argv[2]
-failures = []
-
-
-def same(a, b, where):
+def same(a, b, where, failures):
     if type(a) is not type(b):
         failures.append(f"{where}: {type(a).__name__} became {type(b).__name__}")
     elif isinstance(a, float):
@@ -25,12 +21,12 @@ def same(a, b, where):
         if sorted(a) != sorted(b):
             failures.append(f"{where}: keys {sorted(a)!r} became {sorted(b)!r}")
         for k in a.keys() & b.keys():
-            same(a[k], b[k], f"{where}.{k}")
+            same(a[k], b[k], f"{where}.{k}", failures)
     elif isinstance(a, list):
         if len(a) != len(b):
             failures.append(f"{where}: {len(a)} items became {len(b)}")
         for k, (x, y) in enumerate(zip(a, b)):
-            same(x, y, f"{where}[{k}]")
+            same(x, y, f"{where}[{k}]", failures)
     elif a != b:
         failures.append(f"{where}: {a!r} became {b!r}")
 
@@ -67,37 +63,44 @@ def values(binary):
     }
 
 
-sizes = []
-for name, fmt in (("xml", plistlib.FMT_XML), ("binary", plistlib.FMT_BINARY)):
-    source = os.path.join(scratch, f"from-plistlib.{name}")
-    with open(source, "wb") as f:
-        f.write(plistlib.dumps(values(binary=fmt == plistlib.FMT_BINARY), fmt=fmt, sort_keys=False))
-    with open(source, "rb") as f:
-        expected = plistlib.load(f)
-    out_binary, out_xml = source + ".back-binary", source + ".back-xml"
-    for path in (out_binary, out_xml):
-        if os.path.exists(path):
-            os.remove(path)
-    run = subprocess.run([helper, source, out_binary, out_xml], capture_output=True, text=True)
-    if run.returncode != 0:
-        failures.append(f"{name}: plist_roundtrip exit {run.returncode}: {run.stderr.strip()}")
-        continue
-    for path in (out_binary, out_xml):
-        if not os.path.exists(path):
+def main():
+    helper, scratch = sys.argv[1], sys.argv[2]
+    failures = []
+    sizes = []
+    for name, fmt in (("xml", plistlib.FMT_XML), ("binary", plistlib.FMT_BINARY)):
+        source = os.path.join(scratch, f"from-plistlib.{name}")
+        with open(source, "wb") as f:
+            f.write(plistlib.dumps(values(binary=fmt == plistlib.FMT_BINARY), fmt=fmt, sort_keys=False))
+        with open(source, "rb") as f:
+            expected = plistlib.load(f)
+        out_binary, out_xml = source + ".back-binary", source + ".back-xml"
+        for path in (out_binary, out_xml):
+            if os.path.exists(path):
+                os.remove(path)
+        run = subprocess.run([helper, source, out_binary, out_xml], capture_output=True, text=True)
+        if run.returncode != 0:
+            failures.append(f"{name}: plist_roundtrip exit {run.returncode}: {run.stderr.strip()}")
             continue
-        with open(path, "rb") as f:
-            same(expected, plistlib.load(f), os.path.basename(path))
-    if fmt == plistlib.FMT_BINARY:
-        sizes.append((os.path.getsize(source), os.path.getsize(out_binary)))
-    # Nothing in the XML file is beyond XML: it must have been written back as XML too.
-    if fmt == plistlib.FMT_XML and not os.path.exists(out_xml):
-        failures.append("xml: a value plistlib wrote as XML was not written back as XML")
+        for path in (out_binary, out_xml):
+            if not os.path.exists(path):
+                continue
+            with open(path, "rb") as f:
+                same(expected, plistlib.load(f), os.path.basename(path), failures)
+        if fmt == plistlib.FMT_BINARY:
+            sizes.append((os.path.getsize(source), os.path.getsize(out_binary)))
+        # Nothing in the XML file is beyond XML: it must have been written back as XML too.
+        if fmt == plistlib.FMT_XML and not os.path.exists(out_xml):
+            failures.append("xml: a value plistlib wrote as XML was not written back as XML")
 
-for theirs, ours in sizes:
-    print(f"binary bytes: plistlib {theirs}, ours {ours}")
-    # Shared values are written once: no larger than plistlib's by more than its trailer's slack.
-    if ours > theirs * 1.1:
-        failures.append(f"binary: {ours} bytes written where plistlib writes {theirs}")
-for f in failures:
-    print(f)
-sys.exit(1 if failures else 0)
+    for theirs, ours in sizes:
+        print(f"binary bytes: plistlib {theirs}, ours {ours}")
+        # Shared values are written once: no larger than plistlib's by more than its trailer's slack.
+        if ours > theirs * 1.1:
+            failures.append(f"binary: {ours} bytes written where plistlib writes {theirs}")
+    for f in failures:
+        print(f)
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()

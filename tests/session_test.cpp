@@ -173,6 +173,19 @@ TEST_F(Processes, EveryKindOfProcessEndsOnEveryQuitSignal) {
   pid_t job = std::stoi(out.substr(out.find("PID ") + 4));
   EXPECT_TRUE(gone(job));
   EXPECT_FALSE(sim::launchdJob(home, "com.example.sleeper"));
+
+  // Killed outright, it has no chance to log out: launchd unloads and stops
+  // its jobs all the same, as soon as anything looks.
+  std::ofstream(script) << "login\nwait 60\n";
+  console = spawnConsole({"--home", home, "--real", "--script", script}, root + "/out", root + "/err");
+  ASSERT_TRUE(eventually([&] { return sim::launchdJob(home, "com.example.sleeper").has_value(); }));
+  job = sim::launchdJob(home, "com.example.sleeper")->pid;
+  kill(console, SIGKILL);
+  waitExit(console);
+  std::ostringstream list, errors;
+  EXPECT_EQ(sim::launchctlMain(home, {"list"}, list, errors), 0);
+  EXPECT_EQ(list.str(), "PID\tStatus\tLabel\n");
+  EXPECT_TRUE(gone(job));
 }
 
 // Killed at random moments of its start and of a busy run, a few hundred

@@ -132,10 +132,16 @@ class BinaryReader {
     if (type != 0x5 && type != 0x6) return fail("a dictionary key that is not a string"), std::nullopt;
     if (!length(pos, info, n) || !payload(pos, n, type == 0x5 ? 1 : 2)) return std::nullopt;
     if (type == 0x5) {
-      // ASCII: a byte above 0x7F has no meaning here.
-      if (std::any_of(data_ + pos, data_ + pos + n, [](unsigned char c) { return c > 0x7F; }))
-        return fail("an ASCII string with a byte above 0x7F"), std::nullopt;
-      return std::string(reinterpret_cast<const char*>(data_ + pos), n);
+      std::string_view bytes(reinterpret_cast<const char*>(data_ + pos), n);
+      if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(bytes);
+      // Marked ASCII, yet holding bytes above 0x7F (other writers than
+      // Foundation's put UTF-8 there): CoreFoundation reads each as the
+      // Latin-1 character of that number, and so does this.
+      std::string out;
+      out.reserve(2 * n);
+      for (char c : bytes) appendUtf8(out, static_cast<unsigned char>(c));
+      return out;
     }
     std::string out;
     std::string_view units(reinterpret_cast<const char*>(data_ + pos), 2 * n);

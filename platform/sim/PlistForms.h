@@ -18,6 +18,12 @@ void appendUtf8(std::string& out, uint32_t cp);
 // UTF-16 code units (two bytes each, in the given order) appended as UTF-8;
 // nullptr, or what is wrong with them (a lone surrogate).
 const char* appendUtf16(std::string& out, std::string_view units, bool bigEndian);
+// UTF-32 code units (four bytes each) appended as UTF-8; nullptr, or what
+// is wrong with them (a surrogate, or past U+10FFFF).
+const char* appendUtf32(std::string& out, std::string_view units, bool bigEndian);
+// The text of a file as UTF-8: after a byte-order mark of UTF-32, UTF-16 or
+// UTF-8, converted (into storage) or as it stands; without one, the bytes.
+std::optional<std::string_view> decodedText(std::string_view bytes, std::string& storage, std::string& error);
 // The characters XML 1.0 allows in a document.
 bool isXmlChar(uint32_t cp);
 
@@ -29,6 +35,9 @@ bool xmlCanCarryText(std::string_view s);
 bool xmlCanCarryDate(double secondsSince2001);
 std::optional<Value> readXml(std::string_view bytes, std::string& error);
 std::string writeXml(const Value& value);
+
+// The old text form of NeXTSTEP and OpenStep, read only (PlistText.cpp).
+std::optional<Value> readOpenStep(std::string_view text, std::string& error);
 
 // Foundation's binary form, "bplist00" (PlistBinary.cpp).
 std::optional<Value> readBinary(std::string_view bytes, std::string& error);

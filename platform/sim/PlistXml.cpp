@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <set>
+#include <map>
 #include <vector>
 
 #include "platform/sim/PlistForms.h"
@@ -88,12 +88,13 @@ std::string realXmlText(double d) {
   return std::string(buf, r.ptr);
 }
 
-// Days from 1970-01-01 to the given day of the proleptic Gregorian calendar.
-int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+// Days from 1970-01-01 to the given day of the proleptic Gregorian
+// calendar, with a year 0 before year 1, as Foundation counts.
+constexpr int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
   const int64_t era = (y >= 0 ? y : y - 399) / 400;
   const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
   const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
@@ -111,28 +112,42 @@ void civilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
 }
 
 constexpr int64_t kUnixAt2001 = 978307200;
-// 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z, in seconds since 2001.
-constexpr double kFirstXmlDate = -63113904000.0, kLastXmlDate = 252423993599.0;
+// Years of up to six digits, either side of year 0: Foundation's own dates
+// (distantPast is 0000-12-30T00:00:00Z, distantFuture 4001-01-01) and far
+// beyond, within what a double holds to the second.
+constexpr int64_t kMaxYear = 999999;
+constexpr double kFirstXmlDate = static_cast<double>(daysFromCivil(-kMaxYear, 1, 1) * 86400 - kUnixAt2001);
+constexpr double kLastXmlDate = static_cast<double>(daysFromCivil(kMaxYear, 12, 31) * 86400 + 86399 - kUnixAt2001);
 
 std::optional<double> dateText(std::string_view raw) {
   std::string_view s = trimmed(raw);
-  // yyyy-MM-ddTHH:mm:ssZ, nothing else.
-  if (s.size() != 20 || s[4] != '-' || s[7] != '-' || s[10] != 'T' || s[13] != ':' || s[16] != ':' || s[19] != 'Z')
+  // [-]yyyy-MM-ddTHH:mm:ssZ, nothing else. Foundation writes the year with
+  // printf's %04d ("0000", "-001", "12345") and reads any number of digits.
+  bool negative = !s.empty() && s[0] == '-';
+  if (negative) s.remove_prefix(1);
+  size_t yearDigits = s.find('-');
+  if (yearDigits < 1 || yearDigits > 6 || s.size() != yearDigits + 16) return std::nullopt;
+  std::string_view rest = s.substr(yearDigits);
+  if (rest[0] != '-' || rest[3] != '-' || rest[6] != 'T' || rest[9] != ':' || rest[12] != ':' || rest[15] != 'Z')
     return std::nullopt;
-  auto number = [&](size_t at, size_t n) -> int {
-    int v = 0;
-    for (size_t k = at; k < at + n; ++k) {
-      if (s[k] < '0' || s[k] > '9') return -1;
-      v = v * 10 + (s[k] - '0');
+  auto number = [](std::string_view digits) -> int64_t {
+    int64_t v = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return -1;
+      v = v * 10 + (c - '0');
     }
     return v;
   };
-  int y = number(0, 4), mo = number(5, 2), d = number(8, 2), h = number(11, 2), mi = number(14, 2), se = number(17, 2);
-  if (y < 1 || mo < 1 || mo > 12 || d < 1 || h < 0 || h > 23 || mi < 0 || mi > 59 || se < 0 || se > 59) return std::nullopt;
+  int64_t y = number(s.substr(0, yearDigits)), mo = number(rest.substr(1, 2)), d = number(rest.substr(4, 2)),
+          h = number(rest.substr(7, 2)), mi = number(rest.substr(10, 2)), se = number(rest.substr(13, 2));
+  if (y < 0 || mo < 1 || mo > 12 || d < 1 || h < 0 || h > 23 || mi < 0 || mi > 59 || se < 0 || se > 59)
+    return std::nullopt;
+  if (negative) y = -y;
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;  // year 0 too, and every fourth before it
   if (d > kDays[mo - 1] + (mo == 2 && leap)) return std::nullopt;
-  int64_t unix = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 + mi * 60 + se;
+  const int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
+  const int64_t unix = days * 86400 + h * 3600 + mi * 60 + se;
   return static_cast<double>(unix - kUnixAt2001);
 }
 
@@ -143,7 +158,7 @@ std::string dateXmlText(double t) {
   int64_t y = 0;
   unsigned m = 0, d = 0;
   civilFromDays(days, y, m, d);
-  char buf[32];
+  char buf[40];
   std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(y), m, d,
                 static_cast<int>(rest / 3600), static_cast<int>(rest / 60 % 60), static_cast<int>(rest % 60));
   return buf;
@@ -153,18 +168,23 @@ std::string dateXmlText(double t) {
 
 constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+// As CoreFoundation decodes it: a byte outside the alphabet (white space,
+// a stray character) is passed over. What it would read in a way of its
+// own is refused rather than read otherwise: data after the padding, more
+// than two padding characters, a last group cut short.
 std::optional<std::vector<uint8_t>> base64Decode(std::string_view s) {
   std::vector<uint8_t> out;
+  out.reserve(s.size() / 4 * 3);
   uint32_t bits = 0;
   int have = 0, padding = 0;
   for (char c : s) {
-    if (isXmlSpace(c)) continue;
     if (c == '=') {
       ++padding;
       continue;
     }
     const char* at = c ? std::strchr(kBase64, c) : nullptr;
-    if (!at || padding > 0) return std::nullopt;  // a stray byte, or data after the padding
+    if (!at) continue;
+    if (padding > 0) return std::nullopt;
     bits = (bits << 6) | static_cast<uint32_t>(at - kBase64);
     have += 6;
     if (have >= 8) {
@@ -173,9 +193,10 @@ std::optional<std::vector<uint8_t>> base64Decode(std::string_view s) {
       bits &= (1u << have) - 1;
     }
   }
-  // What is left must be the zero bits of a short last group, and the
-  // padding no more than that group lacks.
-  if (have >= 6 || bits != 0 || padding > 2 || (padding > 0 && have == 0)) return std::nullopt;
+  // Characters in the last group: none left over (have 0), or 2 or 3 of
+  // them (12 or 18 bits: have 4 or 2) padded to four.
+  const int left = have == 0 ? 0 : have == 4 ? 2 : have == 2 ? 3 : -1;
+  if (left < 0 || (left == 0 ? padding != 0 : left + padding != 4)) return std::nullopt;
   return out;
 }
 
@@ -198,21 +219,10 @@ std::string base64Encode(const std::vector<uint8_t>& bytes) {
 
 // ---------------------------------------------------------------- reading
 
-// The document as the parser reads it: UTF-8 without a byte-order mark,
-// every CR LF and lone CR a line feed (a character reference &#13; still
-// gives a CR). In `storage` only when it differs from the bytes.
-std::optional<std::string_view> xmlInput(std::string_view bytes, std::string& storage, std::string& error) {
-  auto bom = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
-  std::string_view text = bytes;
-  if (bom("\xFE\xFF") || bom("\xFF\xFE")) {
-    if (bytes.size() % 2) return error = "UTF-16 with an odd number of bytes (XML)", std::nullopt;
-    storage.reserve(bytes.size() * 3 / 2);
-    if (const char* problem = appendUtf16(storage, bytes.substr(2), bom("\xFE\xFF")))
-      return error = std::string(problem) + " (XML)", std::nullopt;
-    text = storage;
-  } else if (bom("\xEF\xBB\xBF")) {
-    text.remove_prefix(3);
-  }
+// The document as the parser reads it (already UTF-8): every CR LF and lone
+// CR a line feed (a character reference &#13; still gives a CR). In
+// `storage` only when it differs from the text.
+std::string_view xmlInput(std::string_view text, std::string& storage) {
   if (text.find('\r') == std::string_view::npos) return text;
   std::string normal;
   normal.reserve(text.size());
@@ -221,7 +231,7 @@ std::optional<std::string_view> xmlInput(std::string_view bytes, std::string& st
     else if (k + 1 >= text.size() || text[k + 1] != '\n') normal += '\n';
   }
   storage = std::move(normal);
-  return std::string_view(storage);
+  return storage;
 }
 
 class XmlReader {
@@ -404,7 +414,7 @@ class XmlReader {
       if (depth >= kPlistMaxDepth) return fail("nesting deeper than " + std::to_string(kPlistMaxDepth)), std::nullopt;
       Value::Array items;
       Value::Dict entries;
-      std::set<std::string, std::less<>> keys;
+      std::map<std::string, size_t, std::less<>> keys;  // where each key's value is
       while (!t.empty) {
         Tag next;
         if (!misc(false) || !tag(next)) return std::nullopt;
@@ -421,13 +431,15 @@ class XmlReader {
         if (next.name != "key") return fail("a value without its key"), std::nullopt;
         std::string key;
         if (!next.empty && !text("key", key)) return std::nullopt;
-        if (!keys.insert(key).second) return fail("a dictionary that repeats a key"), std::nullopt;
         Tag valueTag;
         if (!misc(false) || !tag(valueTag)) return std::nullopt;
         if (valueTag.name == "key" && !valueTag.closing) return fail("a key without its value"), std::nullopt;
         auto v = value(valueTag, depth + 1);
         if (!v) return std::nullopt;
-        entries.emplace_back(std::move(key), std::move(*v));
+        // A key named again: its last value, as Foundation keeps it.
+        auto [at, fresh] = keys.emplace(key, entries.size());
+        if (fresh) entries.emplace_back(std::move(key), std::move(*v));
+        else entries[at->second].second = std::move(*v);
       }
       return n == "array" ? Value(std::move(items)) : Value(std::move(entries));
     }
@@ -437,6 +449,7 @@ class XmlReader {
       return Value(n == "true");
     }
     std::string content;
+    const size_t start = i_;
     if (!t.empty && !text(n, content)) return std::nullopt;
     if (n == "string") return Value(std::move(content));
     if (n == "integer") {
@@ -452,6 +465,11 @@ class XmlReader {
       return fail("a date that is not yyyy-MM-ddTHH:mm:ssZ"), std::nullopt;
     }
     if (n == "data") {
+      // CoreFoundation decodes the characters as they stand, up to the
+      // first "<": a reference, a comment or CDATA would read otherwise there.
+      std::string_view raw = s_.substr(start, i_ - start);
+      if (raw.substr(0, raw.find('<')).find('&') != std::string_view::npos || raw.find('<') != raw.rfind('<'))
+        return fail("data with a reference, a comment or CDATA"), std::nullopt;
       if (auto v = base64Decode(content)) return Value(Value::Data{std::move(*v)});
       return fail("data that is not base64"), std::nullopt;
     }
@@ -532,11 +550,9 @@ bool xmlCanCarryText(std::string_view s) {
 
 bool xmlCanCarryDate(double t) { return t == std::floor(t) && t >= kFirstXmlDate && t <= kLastXmlDate; }
 
-std::optional<Value> readXml(std::string_view bytes, std::string& error) {
+std::optional<Value> readXml(std::string_view text, std::string& error) {
   std::string storage;
-  auto text = xmlInput(bytes, storage, error);
-  if (!text) return std::nullopt;
-  XmlReader reader(*text);
+  XmlReader reader(xmlInput(text, storage));
   auto v = reader.document();
   error = reader.error;
   return v;

@@ -12,6 +12,8 @@
 
 namespace tl::sim {
 
+using namespace std::string_literals;
+
 namespace plist {
 
 
@@ -93,6 +95,34 @@ const char* appendUtf16(std::string& out, std::string_view units, bool bigEndian
   return nullptr;
 }
 
+const char* appendUtf32(std::string& out, std::string_view units, bool bigEndian) {
+  for (size_t k = 0; k + 4 <= units.size(); k += 4) {
+    uint32_t cp = 0;
+    for (size_t b = 0; b < 4; ++b)
+      cp |= static_cast<uint32_t>(static_cast<unsigned char>(units[k + b])) << (bigEndian ? 24 - 8 * b : 8 * b);
+    if (cp > 0x10FFFF) return "a character past U+10FFFF";
+    if (cp >= 0xD800 && cp < 0xE000) return "a surrogate in UTF-32";
+    appendUtf8(out, cp);
+  }
+  return nullptr;
+}
+
+std::optional<std::string_view> decodedText(std::string_view bytes, std::string& storage, std::string& error) {
+  auto bom = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
+  // UTF-32's little-endian mark begins as UTF-16's does: it is looked for first.
+  const bool utf32 = bom("\0\0\xFE\xFF"s) || bom("\xFF\xFE\0\0"s);
+  const bool utf16 = !utf32 && (bom("\xFE\xFF") || bom("\xFF\xFE"));
+  if (!utf32 && !utf16) return bom("\xEF\xBB\xBF") ? bytes.substr(3) : bytes;
+  const size_t unit = utf32 ? 4 : 2;
+  if (bytes.size() % unit)
+    return error = std::string(utf32 ? "UTF-32" : "UTF-16") + " with a broken last character", std::nullopt;
+  const bool big = bytes[0] == '\0' || bytes[0] == '\xFE';
+  storage.reserve(bytes.size() * 3 / unit);
+  const char* problem = utf32 ? appendUtf32(storage, bytes.substr(4), big) : appendUtf16(storage, bytes.substr(2), big);
+  if (problem) return error = problem, std::nullopt;
+  return std::string_view(storage);
+}
+
 uint64_t doubleToBits(double d) {
   uint64_t bits = 0;
   std::memcpy(&bits, &d, sizeof d);
@@ -146,7 +176,21 @@ struct Check {
 
 std::optional<Value> readPropertyList(std::string_view bytes, std::string* why) {
   std::string error;
-  auto v = bytes.substr(0, 6) == "bplist" ? readBinary(bytes, error) : readXml(bytes, error);
+  auto v = [&]() -> std::optional<Value> {
+    if (bytes.substr(0, 6) == "bplist") return readBinary(bytes, error);
+    std::string storage;
+    auto text = decodedText(bytes, storage, error);
+    if (!text) return std::nullopt;
+    size_t first = text->find_first_not_of(" \t\r\n");
+    // A tag begins XML; "<" and hexadecimal digits may also be data in the
+    // old text form, which is tried when XML cannot make sense of them.
+    if (first != std::string_view::npos && (*text)[first] == '<') {
+      if (auto xml = readXml(*text, error)) return xml;
+      std::string ignored;
+      return readOpenStep(*text, ignored);
+    }
+    return readOpenStep(*text, error);
+  }();
   if (!v && why) *why = error.empty() ? "not a property list" : error;
   return v;
 }

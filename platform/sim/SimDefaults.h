@@ -62,7 +62,7 @@ class SimDefaults : public UserDefaults {
   const std::string& path() const { return path_; }
   // What the file held at this moment (a damaged file reads as no domain).
   FileState fileState();
-  // Why the file counts as damaged ("a dictionary that repeats a key (XML,
+  // Why the file counts as damaged ("a date that is not yyyy-MM-ddTHH:mm:ssZ (XML,
   // byte 80)"); empty when it does not.
   std::string damage();
   // The application domain as this process sees it, keys in file order;

@@ -365,6 +365,43 @@ LaunchdJob describe(const std::string& label, const Record& r) {
   return job;
 }
 
+// A session is over when its process has ended, however it ended: logged
+// out in order, or killed outright with no chance to log out. Whoever
+// next holds the state unloads the jobs of such a session as logging out
+// does, and of the session named (one logging out now): the processes of
+// those still running are asked to end.
+std::vector<Record> unloadSessions(State& state, const std::string& loggingOut) {
+  std::vector<Record> ending;
+  std::erase_if(state, [&](const auto& entry) {
+    const std::string& session = entry.second.session;
+    if (session.empty() || (session != loggingOut && sessionRunning(session))) return false;
+    if (alive(entry.second)) {
+      ::kill(static_cast<pid_t>(entry.second.pid), SIGTERM);
+      ending.push_back(entry.second);
+    }
+    return true;
+  });
+  return ending;
+}
+
+// Waits for them, as a Mac's logout does, but not for ever: a job still
+// there after two seconds is ended outright. Never with the state locked.
+std::vector<int32_t> awaitEnd(const std::vector<Record>& ending) {
+  std::vector<int32_t> pids;
+  for (int i = 0; i < 200 && std::any_of(ending.begin(), ending.end(), alive); ++i) ::usleep(10000);
+  for (const auto& r : ending) {
+    if (alive(r)) ::kill(static_cast<pid_t>(r.pid), SIGKILL);
+    pids.push_back(static_cast<int32_t>(r.pid));
+  }
+  return pids;
+}
+
+// Declared before the lock, so that it waits once the lock is released.
+struct Ending {
+  std::vector<Record> records;
+  ~Ending() { awaitEnd(records); }
+};
+
 // Loads the agent, starting it if it runs at load. False if the label is
 // taken already.
 bool load(const std::string& home, State& state, const std::string& path, const LaunchAgent& agent, bool* started) {
@@ -420,6 +457,7 @@ int checkTarget(const std::string& target, const std::string& verb, bool service
 }
 
 int bootstrap(const std::string& home, const std::vector<std::string>& paths, std::ostream& err) {
+  Ending ending;
   auto lock = stateLock(home);
   if (!lock.held()) {
     err << "Bootstrap failed: 5: Input/output error\n";
@@ -427,6 +465,7 @@ int bootstrap(const std::string& home, const std::vector<std::string>& paths, st
   }
   bool damaged = false;
   State state = loadState(home, &damaged);
+  ending.records = unloadSessions(state, "");
   int status = 0;
   for (const auto& path : paths) {
     LaunchAgent agent;
@@ -456,6 +495,7 @@ int bootstrap(const std::string& home, const std::vector<std::string>& paths, st
 }
 
 int bootout(const std::string& home, const std::vector<std::string>& labels, std::ostream& err) {
+  Ending ending;
   auto lock = stateLock(home);
   if (!lock.held()) {
     err << "Boot-out failed: 5: Input/output error\n";
@@ -463,6 +503,7 @@ int bootout(const std::string& home, const std::vector<std::string>& labels, std
   }
   bool damaged = false;
   State state = loadState(home, &damaged);
+  ending.records = unloadSessions(state, "");
   int status = 0;
   for (const auto& label : labels) {
     auto it = state.find(label);
@@ -500,10 +541,15 @@ void printJob(const std::string& domain, const LaunchdJob& job, std::ostream& ou
 std::string launchdFolder(const std::string& home) { return home + "/.simdesktop/launchd"; }
 
 std::vector<LaunchdJob> launchdJobs(const std::string& home) {
+  Ending ending;
   State state;
   {
     auto lock = stateLock(home);
-    state = loadState(home);
+    bool damaged = false;
+    state = loadState(home, &damaged);
+    size_t before = state.size();
+    ending.records = unloadSessions(state, "");
+    if (state.size() != before) saveState(home, state, damaged);
   }
   std::vector<LaunchdJob> jobs;
   for (const auto& [label, r] : state) jobs.push_back(describe(label, r));
@@ -584,10 +630,12 @@ int launchctlMain(const std::string& home, const std::vector<std::string>& args,
 
 std::vector<LaunchdJob> simulateLogin(const std::string& home) {
   std::vector<LaunchdJob> started;
+  Ending ending;
   auto lock = stateLock(home);
   if (!lock.held()) return started;
   bool damaged = false;
   State state = loadState(home, &damaged);
+  ending.records = unloadSessions(state, "");
   // What ran in the last session and has ended is not loaded in this one;
   // what still runs stays as it is.
   std::erase_if(state, [](const auto& entry) { return !alive(entry.second); });
@@ -618,25 +666,10 @@ std::vector<int32_t> logout(const std::string& home, const std::string& session)
     State state = loadState(home, &damaged);
     if (damaged) return {};  // nothing of it can be told apart: left as it is
     size_t before = state.size();
-    std::erase_if(state, [&](const auto& entry) {
-      if (entry.second.session != session) return false;
-      if (alive(entry.second)) {
-        ::kill(static_cast<pid_t>(entry.second.pid), SIGTERM);
-        ending.push_back(entry.second);
-      }
-      return true;
-    });
+    ending = unloadSessions(state, session);
     if (state.size() != before) saveState(home, state, false);
   }
-  // Logging out waits for them, as a Mac's does, but not for ever: a job
-  // still there after two seconds is ended outright.
-  std::vector<int32_t> pids;
-  for (int i = 0; i < 200 && std::any_of(ending.begin(), ending.end(), alive); ++i) ::usleep(10000);
-  for (const auto& r : ending) {
-    if (alive(r)) ::kill(static_cast<pid_t>(r.pid), SIGKILL);
-    pids.push_back(static_cast<int32_t>(r.pid));
-  }
-  return pids;
+  return awaitEnd(ending);
 }
 
 }  // namespace tl::sim

@@ -62,7 +62,10 @@ std::vector<LaunchdJob> simulateLogin(const std::string& home);
 
 // Logging out of a login session (see SimSession.h): every job started
 // within it is stopped (SIGTERM, then SIGKILL after two seconds) and
-// unloaded. Returns the processes that were stopped.
+// unloaded. Returns the processes that were stopped. A session whose
+// process ended without logging out (killed outright) is logged out the
+// same way by whatever next reads or changes the jobs (launchctl, a login,
+// launchdJobs).
 std::vector<int32_t> logout(const std::string& home, const std::string& session);
 
 }  // namespace tl::sim

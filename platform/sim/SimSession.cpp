@@ -47,6 +47,11 @@ std::string currentSession() {
   return value && parse(value, id) ? value : "";
 }
 
+bool sessionRunning(const std::string& session) {
+  SessionId id;
+  return parse(session, id) && running(id);
+}
+
 void watchSession(std::function<void()> ended) {
   SessionId id;
   if (!parse(currentSession(), id)) return;

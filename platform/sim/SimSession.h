@@ -17,6 +17,10 @@ void beginSession();
 // The session this process belongs to; empty when none (a launchctl run
 // from a plain shell, say).
 std::string currentSession();
+// Whether the session is still on: the very process that began it runs
+// (not another one given its pid since). False for anything that names no
+// session.
+bool sessionRunning(const std::string& session);
 // A job's side: calls ended, on a thread of its own, once the session it
 // was started in is over, also when that process was killed outright.
 // Does nothing outside a session.
