@@ -164,9 +164,14 @@ export function setupPanel() {
     const reply = await res.json().catch(() => ({}));
     // Which copies, and how they end: with this browser desktop's session,
     // as a Mac's agents end at logout.
+    // The server says what really runs now: a copy that gave way to one
+    // already running is said to have done so.
     const jobs = (reply.jobs || []).map((j) => `${j.label} (PID ${j.pid})`).join(', ');
-    if (res.ok) toast(`${reply.started} launch agent(s) started${jobs ? `: ${jobs}` : ''}; they end when this ` +
-                      'browser desktop stops, and print to ~/.simdesktop/launchd/', true);
+    const said = typeof reply.text === 'string' && reply.text
+      ? reply.text.trim().replace(/\n/g, ' ')
+      : `${reply.started} launch agent(s) started${jobs ? `: ${jobs}` : ''}; they end when this browser ` +
+        'desktop stops';
+    if (res.ok) toast(`${said} Agents print to ~/.simdesktop/launchd/.`, true);
     else toast(reply.error || 'log in failed');
   });
   $('#refresh').addEventListener('click', () => fetchState());

@@ -69,7 +69,7 @@ test('every answer is inside the window, notices come once and stay listed, the 
     if (width === 1280) await page.locator('#alert button', { hasText: '知道了' }).click({ timeout: WAIT });
     if (await page.locator('#login').isHidden()) await page.locator('#panel-toggle').click();
     await page.locator('#login').click();
-    await inView(page, page.locator('.toast', { hasText: 'launch agent(s) started' }), `"Log in"'s answer`);
+    await inView(page, page.locator('.toast', { hasText: 'Tuckline runs as' }), `"Log in"'s answer`);
     // A choice the desktop refuses, answered in view too.
     await page.locator('#frontmost').evaluate((s) => s.append(new Option('Nowhere', 'Nowhere')));
     await page.locator('#frontmost').selectOption('Nowhere');
