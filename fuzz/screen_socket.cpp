@@ -1,5 +1,10 @@
 // What another process sends to a copy's screen socket: whatever the bytes,
-// the copy answers, runs on, and still answers the next well-formed request.
+// the copy answers, runs on, and still answers the next well-formed request,
+// holding memory within a fixed multiple of what it was sent.
+// Two marks give the fuzzer what a short input cannot spell: byte 1 then a
+// decimal count, ';' and one byte stands for that byte repeated (deep
+// nesting, lines past every bound); byte 2, a count and ';' at the start
+// opens that many peers beside it that send requests and never read.
 // Left out: inputs that would start real programs (the start-at-login
 // switch: its launch agent names this very binary).
 #include <poll.h>
@@ -7,9 +12,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "frontends/web/ScreenShare.h"
 #include "fuzz/Fuzz.h"
@@ -18,6 +25,9 @@
 namespace tl::fuzz {
 
 namespace {
+constexpr size_t kLongestExpansion = 4u << 20;
+constexpr size_t kMostSilent = 16;
+
 int connectTo(sim::SimDesktop& desktop) {
   sockaddr_un addr{};
   addr.sun_family = AF_UNIX;
@@ -30,6 +40,37 @@ int connectTo(sim::SimDesktop& desktop) {
     fd = -1;
   }
   return fd;
+}
+
+// A count after a mark: its digits up to ';', or nothing.
+bool count(const std::string& in, size_t& at, size_t& n) {
+  size_t end = in.find(';', at);
+  if (end == std::string::npos || end == at || end - at > 8 || in.find_first_not_of("0123456789", at) < end) return false;
+  n = std::stoul(in.substr(at, end - at));
+  at = end + 1;
+  return true;
+}
+
+// The input with its repeats spelt out, and the silent peers it asks for.
+std::string expand(const std::string& in, size_t& silent) {
+  size_t at = 0;
+  silent = 0;
+  if (!in.empty() && in[0] == '\2') {
+    at = 1;
+    if (!count(in, at, silent)) at = 0;
+    silent = std::min(silent, kMostSilent);
+  }
+  std::string out;
+  while (at < in.size() && out.size() < kLongestExpansion) {
+    size_t n = 0, from = at + 1;
+    if (in[at] == '\1' && count(in, from, n) && from < in.size()) {
+      out.append(std::min(n, kLongestExpansion - out.size()), in[from]);
+      at = from + 1;
+    } else {
+      out += in[at++];
+    }
+  }
+  return out;
 }
 
 // Reads until the answer to the sentinel request, or the end of the
@@ -52,30 +93,56 @@ bool answered(int fd, bool& ended) {
   }
   return false;
 }
+
+size_t longestLine(const std::string& bytes) {
+  size_t longest = 0;
+  for (size_t start = 0; start <= bytes.size();) {
+    size_t end = std::min(bytes.find('\n', start), bytes.size());
+    longest = std::max(longest, end - start);
+    start = end + 1;
+  }
+  return longest;
+}
 }  // namespace
 
 int screenSocket(const uint8_t* data, size_t size) {
-  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  size_t silent = 0;
+  const std::string bytes = expand(std::string(reinterpret_cast<const char*>(data), size), silent);
   if (bytes.find("开机") != std::string::npos) return 0;
   static std::unique_ptr<web::ScreenHost> host;
   static int inputs = 0;
   // The copy shares its screen for as long as its desktop lives.
   auto& desktop = liveDesktop(&host, ++inputs % 200 == 0, [] { host.reset(); });
   if (!host) host = std::make_unique<web::ScreenHost>(desktop);
+  // Peers that ask and never read: the copy stops hearing them, or lets
+  // them go, and answers the others all the same.
+  std::vector<int> quiet;
+  const std::string asking = "{\"id\":1,\"refresh\":true}\n";
+  for (size_t k = 0; k < silent; ++k) {
+    int q = connectTo(desktop);
+    if (q < 0) break;
+    quiet.push_back(q);
+    for (int line = 0; line < 2000; ++line)
+      if (send(q, asking.data(), asking.size(), MSG_NOSIGNAL | MSG_DONTWAIT) <= 0) break;
+  }
   int fd = connectTo(desktop);
   check(fd >= 0, "a running copy offers no screen");
   std::string sent = bytes + "\n{\"id\":4242424242,\"refresh\":true}\n";
-  for (size_t at = 0; at < sent.size();) {
-    ssize_t n = send(fd, sent.data() + at, sent.size() - at, MSG_NOSIGNAL);
-    if (n <= 0) break;  // a line too long for the copy: it hung up
-    at += static_cast<size_t>(n);
-  }
-  bool ended = false;
-  check(answered(fd, ended), "the copy stopped answering its screen socket");
+  bool ended = false, heard = false;
+  checkDecodingCost(sent.size(), [&] {
+    for (size_t at = 0; at < sent.size();) {
+      ssize_t n = send(fd, sent.data() + at, sent.size() - at, MSG_NOSIGNAL);
+      if (n <= 0) break;  // a line too long for the copy: it hung up
+      at += static_cast<size_t>(n);
+    }
+    heard = answered(fd, ended);
+  });
+  check(heard, "the copy stopped answering its screen socket");
   close(fd);
+  for (int q : quiet) close(q);
   // The connection may end only because the application quit, or because
   // a line was longer than any request.
-  check(!ended || desktop.terminated() || sent.size() > (1u << 20), "the copy hung up on a request");
+  check(!ended || desktop.terminated() || longestLine(sent) > web::kLongestRequest, "the copy hung up on a request");
   return 0;
 }
 
