@@ -305,9 +305,14 @@ struct Peer {
   uint64_t seen = 0;  // the version of the last state begun
 
   bool listening() const { return answerBytes < kAnswersWaiting; }
-  bool hasOutput(bool latestNewer) const {
-    return sending || latestNewer || (!answers.empty() && seen >= answers.front().first);
+  // An answer waits for its state only while there is one to send: a
+  // state too long to send holds back no answer.
+  bool answerReady(bool anyState) const { return !answers.empty() && (seen >= answers.front().first || !anyState); }
+  bool hasOutput(const std::shared_ptr<const std::string>& latest, uint64_t version) const {
+    return sending || (latest && seen < version) || answerReady(latest != nullptr);
   }
+  // Requests read but not yet taken, held back while its answers waited.
+  bool untaken() const { return scanned < in.size(); }
   size_t held(const std::shared_ptr<const std::string>& latest) const {
     return in.size() + answerBytes + (sending && sending != latest ? sending->size() - sent : 0);
   }
@@ -376,7 +381,7 @@ bool takeRequests(ScreenHost::Shared& s, Peer& p) {
 bool pump(Peer& p, const std::shared_ptr<const std::string>& latest, uint64_t version) {
   for (;;) {
     if (!p.sending) {
-      if (!p.answers.empty() && p.seen >= p.answers.front().first) {
+      if (p.answerReady(latest != nullptr)) {
         p.answerBytes -= p.answers.front().second.size();
         p.sending = std::make_shared<const std::string>(std::move(p.answers.front().second));
         p.answers.pop_front();
@@ -455,10 +460,12 @@ void serve(std::shared_ptr<ScreenHost::Shared> s, int listenFd, int dirFd, std::
     auto now = Clock::now();
     bool accepting = now >= acceptAgain;
     fds.assign({{s->wake[0], POLLIN, 0}, {accepting ? listenFd : -1, POLLIN, 0}});
-    for (const auto& p : peers)
-      fds.push_back({p.fd, static_cast<short>((p.listening() ? POLLIN : 0) |
-                                              (p.hasOutput(latest && p.seen < version) ? POLLOUT : 0)), 0});
-    int timeout = accepting ? -1 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(acceptAgain - now).count());
+    bool untaken = false;
+    for (const auto& p : peers) {
+      fds.push_back({p.fd, static_cast<short>((p.listening() ? POLLIN : 0) | (p.hasOutput(latest, version) ? POLLOUT : 0)), 0});
+      untaken = untaken || (p.listening() && p.untaken());
+    }
+    int timeout = untaken ? 0 : accepting ? -1 : static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(acceptAgain - now).count());
     if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
     if (fds[0].revents & POLLIN) {
       char buf[64];
