@@ -153,7 +153,7 @@ TEST_F(ScreenSocket, SilentPeersCostAtMostOneStateEach) {
   std::vector<std::unique_ptr<End>> silent;
   for (int k = 0; k < 20; ++k) silent.push_back(std::make_unique<End>(socketOf(getpid())));
   size_t before = heapInUse();
-  for (int k = 0; k < 40; ++k) {
+  for (int k = 0; k < 20; ++k) {
     d.click("arrow");
     d.advance(0.3);  // its log record: another change
   }
