@@ -4,7 +4,8 @@
 // Two marks give the fuzzer what a short input cannot spell: byte 1 then a
 // decimal count, ';' and one byte stands for that byte repeated (deep
 // nesting, lines past every bound); byte 2, a count and ';' at the start
-// opens that many peers beside it that send requests and never read.
+// opens that many peers beside it that send requests and never read; byte 3
+// at the start makes the input what a copy sends the page's server instead.
 // Left out: inputs that would start real programs (the start-at-login
 // switch: its launch agent names this very binary).
 #include <poll.h>
@@ -14,8 +15,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "frontends/web/ScreenShare.h"
@@ -103,10 +106,55 @@ size_t longestLine(const std::string& bytes) {
   }
   return longest;
 }
+
+// The page's server reading what a copy sends: whatever came before, a
+// whole state after it comes through.
+void pageSide(const std::string& bytes) {
+  static const std::string home = scratchHome() + "-page";
+  std::filesystem::create_directories(home);
+  check(web::makeScreensFolder(home), "no screens folder for the page's side");
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::string path = web::screensFolder(home) + "/" + std::to_string(getpid()) + ".sock";
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
+  unlink(path.c_str());
+  int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  check(bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && listen(listener, 1) == 0,
+        "cannot stand in for a copy");
+  auto link = web::ScreenLink::connect(home, getpid());
+  check(link != nullptr, "the page's server does not attach to the copy");
+  int served = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+  close(listener);
+  const std::string sent = bytes + "\n{\"state\":{\"fuzz\":true}}\n";
+  bool whole = false;
+  checkDecodingCost(sent.size(), [&] {
+    std::thread copy([&] {
+      for (size_t at = 0; at < sent.size();) {
+        ssize_t n = send(served, sent.data() + at, sent.size() - at, MSG_NOSIGNAL);
+        if (n <= 0) break;
+        at += static_cast<size_t>(n);
+      }
+      close(served);
+    });
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (bool open = true; open && std::chrono::steady_clock::now() < until;) {
+      pollfd p{link->fd(), POLLIN, 0};
+      if (poll(&p, 1, 100) == 1)
+        open = link->receive([&](nlohmann::json state) { whole = whole || state == nlohmann::json{{"fuzz", true}}; });
+    }
+    link->close();
+    copy.join();
+  });
+  check(whole || longestLine(sent) > web::kLongestState, "the page's server lost a whole state after what a copy sent");
+}
 }  // namespace
 
 int screenSocket(const uint8_t* data, size_t size) {
   size_t silent = 0;
+  if (size > 0 && data[0] == '\3') {
+    pageSide(expand(std::string(reinterpret_cast<const char*>(data) + 1, size - 1), silent));
+    return 0;
+  }
   const std::string bytes = expand(std::string(reinterpret_cast<const char*>(data), size), silent);
   if (bytes.find("开机") != std::string::npos) return 0;
   static std::unique_ptr<web::ScreenHost> host;
@@ -122,7 +170,7 @@ int screenSocket(const uint8_t* data, size_t size) {
     int q = connectTo(desktop);
     if (q < 0) break;
     quiet.push_back(q);
-    for (int line = 0; line < 2000; ++line)
+    for (int line = 0; line < 8; ++line)
       if (send(q, asking.data(), asking.size(), MSG_NOSIGNAL | MSG_DONTWAIT) <= 0) break;
   }
   int fd = connectTo(desktop);
