@@ -25,7 +25,8 @@
 #endif
 #endif
 #ifdef TUCKLINE_ASAN
-#include <sanitizer/allocator_interface.h>
+// AddressSanitizer's allocator interface; gcc ships no header for it.
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace tl::test {
