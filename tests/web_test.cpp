@@ -47,6 +47,8 @@ TEST(WebInput, MalformedBodiesAreRefusedAndGoodOnesParseToTheirFields) {
     EXPECT_FALSE(p.error.empty()) << body;
   }
   EXPECT_FALSE(web::parseCommand(json{{"type", "click"}, {"item", std::string(600, 'x')}}.dump()).command);
+  // A byte 0 ends the parser's input: what came before it is not the body.
+  EXPECT_FALSE(web::parseCommand(std::string(R"({"type":"click","item":"arrow"})") + '\0' + "x").command);
 
   auto parse = [](const json& j) {
     auto p = web::parseCommand(j.dump());

@@ -121,6 +121,9 @@ bool parseFault(Reader& r, Command& c) {
 }  // namespace
 
 Parsed parseCommand(std::string_view body) {
+  // The parser ends its input at a byte 0, and would take what came before
+  // it for the whole body.
+  if (body.find('\0') != std::string_view::npos) return {std::nullopt, "the body must be a JSON object"};
   json j = json::parse(body.begin(), body.end(), nullptr, false);
   if (j.is_discarded() || !j.is_object()) return {std::nullopt, "the body must be a JSON object"};
   Reader r{j, {}};

@@ -263,11 +263,15 @@ void Session::find() {
     ::close(watch);
     watch = -1;
   }
+  // Sockets that copies killed outright left behind are looked for at the
+  // start and whenever the folder changed or the copy shown went.
+  bool sweep = true;
   for (;;) {
     {
       std::lock_guard lock(mu_);
       if (closed_) break;
     }
+    if (std::exchange(sweep, false)) removeStaleScreens(config_.home);
     lookForCopy();
     auto shown = link();
     pollfd fds[3] = {{finderWake_[0], POLLIN, 0}, {watch, POLLIN, 0}, {shown ? shown->fd() : -1, POLLIN, 0}};
@@ -277,9 +281,11 @@ void Session::find() {
     if (fds[0].revents & POLLIN)
       while (::read(finderWake_[0], buf, sizeof buf) > 0) {
       }
-    if (fds[1].revents & POLLIN)
+    if (fds[1].revents & POLLIN) {
+      sweep = true;
       while (::read(watch, buf, sizeof buf) > 0) {
       }
+    }
     if (shown && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
       std::lock_guard source(source_);
       bool open = shown->receive([this, &shown](json state) {
@@ -287,6 +293,7 @@ void Session::find() {
         publish(std::move(state));
       });
       if (!open) {
+        sweep = true;
         // That copy has ended: the bar it leaves, unless another runs.
         {
           std::lock_guard lock(linkMu_);
