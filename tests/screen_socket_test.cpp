@@ -16,6 +16,9 @@
 #include "Fixture.h"
 #include "Process.h"
 #include "frontends/web/ScreenShare.h"
+#ifdef TUCKLINE_WEB_PATH
+#include "frontends/web/Session.h"
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 #define TUCKLINE_ASAN 1
@@ -237,6 +240,21 @@ TEST_F(ScreenSocket, SocketsAndFoldersAreNotTrustedByName) {
   EXPECT_NE(problem.find("is a symbolic link"), std::string::npos);
   EXPECT_NE(problem.find("remove it (rm " + screens() + ")"), std::string::npos);
   EXPECT_TRUE(std::filesystem::is_empty(root + "/elsewhere"));
+#ifdef TUCKLINE_WEB_PATH
+  {
+    // The page is told too, without the terminal hearing it twice.
+    sim::SimDesktop::Config config;
+    config.home = home;
+    testing::internal::CaptureStderr();
+    web::Session session(config);
+    session.launch();
+    auto notices = nlohmann::json::parse(session.snapshot(true).json)["notices"];
+    said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count_if(notices.begin(), notices.end(), [&](const auto& n) { return n["text"] == problem; }), 1)
+        << notices;
+    EXPECT_EQ(count(said, problem), 0) << said;  // said above, once for the process
+  }
+#endif
   if (geteuid() == 0) {
     std::filesystem::remove(screens());
     std::filesystem::create_directory(screens());

@@ -195,6 +195,10 @@ void Session::startDesktop() {
   else dropGaveWay(0);
   // Other browser desktops on this home show it too.
   host_ = std::make_unique<ScreenHost>(*desktop);
+  // A screens folder that is not to be trusted leaves the page blind to the
+  // other copies: the terminal has been told, and the page is told too.
+  if (auto problem = screensFolderProblem(config_.home); !problem.empty())
+    addNotice({"screens-folder", problem}, true);
   watcher_ = std::thread([this, desktop] {
     desktop->join();
     // The main thread has ended: this thread is the desktop's only user now,
@@ -233,14 +237,14 @@ void Session::dropGaveWay(int32_t ended) {
   gaveWayTo_ = 0;
 }
 
-void Session::addNotice(sim::NoticeText notice) {
+void Session::addNotice(sim::NoticeText notice, bool saidAtTerminal) {
   {
     std::lock_guard lock(mu_);
     for (const auto& n : notices_)
       if (n.id == notice.id) return;
     notices_.push_back(notice);
   }
-  if (tell_) tell_(notice);
+  if (tell_ && !saidAtTerminal) tell_(notice);
   // On the page at once, whatever it shows.
   if (!ownRunning() && !link()) {
     json last;

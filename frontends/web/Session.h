@@ -94,7 +94,8 @@ class Session {
   void onNotice(std::function<void(const sim::NoticeText&)> tell) { tell_ = std::move(tell); }
   // A notice of this session's, shown on the page from now on (the state's
   // "notices") and told once.
-  void addNotice(sim::NoticeText notice);
+  // saidAtTerminal: already said there by whoever found it.
+  void addNotice(sim::NoticeText notice, bool saidAtTerminal = false);
 
   static constexpr size_t kMaxStreams = 8;
   // Patches kept for streams that are behind; one further back gets the
