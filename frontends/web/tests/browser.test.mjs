@@ -47,16 +47,22 @@ async function desktop(t, { args = [], viewport = { width: 1500, height: 900 } }
   const page = await context.newPage();
   const errors = [];
   page.on('pageerror', (e) => errors.push(e.message));
+  // Servers the test starts later on the same home end before it goes.
+  const others = [];
   t.after(async () => {
     await context.close();
     server.kill('SIGTERM');
     assert.equal(await exited, 0, 'tuckline-web quits cleanly on SIGTERM');
+    for (const other of others) {
+      other.server.kill('SIGTERM');
+      await other.exited;
+    }
     rmSync(dir, { recursive: true, force: true });
     assert.deepEqual(errors, [], 'the page runs without script errors');
   });
   await page.goto(`${url}/?token=${token}`);
   await page.locator('#connection[data-state="open"]').waitFor({ timeout: WAIT });
-  return { page, context, server, exited, url, token, home };
+  return { page, context, server, exited, url, token, home, alsoOnHome: (other) => others.push(other) };
 }
 
 const item = (page, name) => page.locator(`.item[data-name="${name}"]`);
@@ -443,7 +449,7 @@ test('an open menu and an alert answer the keyboard as on a Mac; the panel can a
 });
 
 test('a page without its token, or left open across a restart, says so and how to get the address', async (t) => {
-  const { page, context, server, exited, url, home } = await desktop(t);
+  const { page, context, server, exited, url, home, alsoOnHome } = await desktop(t);
   const stranded = page.locator('#stranded');
   const port = url.replace(/.*:/, '');
 
@@ -460,10 +466,7 @@ test('a page without its token, or left open across a restart, says so and how t
   await stranded.locator('h2', { hasText: 'does not answer' }).waitFor({ timeout: WAIT });
   // A new one on the same port has a token of its own: the page stops asking.
   const again = await startServer(home, ['--port', port]);
-  t.after(async () => {
-    again.server.kill('SIGTERM');
-    await again.exited;
-  });
+  alsoOnHome(again);
   assert.equal(again.url, url);
   await stranded.locator('h2', { hasText: 'Wrong token' }).waitFor({ timeout: WAIT });
   assert.match(await stranded.innerText(), /\.\/scripts\/run\.sh/);

@@ -7,11 +7,10 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn, spawnSync } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 import { chromium } from 'playwright-core';
+import { freshHome } from './home.mjs';
 
 const SERVER = process.env.TUCKLINE_WEB;
 const CLI = process.env.TUCKLINE_CLI;
@@ -24,9 +23,10 @@ before(async () => {
 });
 after(async () => { await browser?.close(); });
 
-async function server(t, home) {
-  const proc = spawn(SERVER, ['--home', home, '--port', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
+async function server(home) {
+  const proc = spawn(SERVER, ['--home', home.path, '--port', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
   const exited = new Promise((resolve) => proc.once('exit', resolve));
+  home.runs(proc, exited);
   const url = await new Promise((resolve, reject) => {
     let out = '';
     proc.stdout.on('data', (c) => {
@@ -36,7 +36,6 @@ async function server(t, home) {
     });
     proc.once('exit', (code) => reject(new Error(`tuckline-web ended (${code})`)));
   });
-  t.after(async () => { proc.kill('SIGTERM'); await exited; });
   return { proc, exited, url };
 }
 
@@ -48,12 +47,6 @@ async function open(t, url, width, height) {
   return page;
 }
 
-const home = (t) => {
-  const dir = mkdtempSync(path.join(tmpdir(), 'tuckline-page-'));
-  t.after(() => rmSync(dir, { recursive: true, force: true }));
-  return path.join(dir, 'home');
-};
-
 async function inView(page, locator, what) {
   await locator.waitFor({ timeout: WAIT });
   const b = await locator.boundingBox();
@@ -63,7 +56,7 @@ async function inView(page, locator, what) {
 }
 
 test('every answer is inside the window, notices come once and stay listed, the panel names the process shown', async (t) => {
-  const { url } = await server(t, home(t));
+  const { url } = await server(freshHome(t, 'tuckline-page-'));
   for (const [width, height] of [[1280, 800], [1920, 1080]]) {
     const page = await open(t, url, width, height);
     if (width === 1280) await page.locator('#alert button', { hasText: '知道了' }).click({ timeout: WAIT });
@@ -123,7 +116,7 @@ async function picture(t, url) {
 }
 
 test('a page cut off from its server says why and how to go on, and takes nothing', async (t) => {
-  const { url, proc, exited } = await server(t, home(t));
+  const { url, proc, exited } = await server(freshHome(t, 'tuckline-page-'));
   const wrong = await open(t, url.replace(/token=\w+/, `token=${'0'.repeat(32)}`), 1280, 800);
   await wrong.locator('#stranded h2', { hasText: 'Wrong token' }).waitFor({ timeout: WAIT });
   assert.doesNotMatch(await wrong.locator('#stranded').innerText(), /has ended/);

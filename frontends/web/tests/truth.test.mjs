@@ -7,10 +7,8 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { mkdtempSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import path from 'node:path';
 import { chromium } from 'playwright-core';
+import { freshHome } from './home.mjs';
 
 const SERVER = process.env.TUCKLINE_WEB;
 const CLI = process.env.TUCKLINE_CLI;
@@ -24,11 +22,12 @@ before(async () => {
 after(async () => { await browser?.close(); });
 
 // A server on the home, once it printed its address; ends with the test.
-async function serve(t, home) {
-  const proc = spawn(SERVER, ['--home', home, '--port', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
+async function serve(home) {
+  const proc = spawn(SERVER, ['--home', home.path, '--port', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
   let err = '';
   proc.stderr.on('data', (c) => { err += c; });
   const exited = new Promise((resolve) => proc.once('exit', resolve));
+  home.runs(proc, exited);
   const url = await new Promise((resolve, reject) => {
     let out = '';
     proc.stdout.on('data', (c) => {
@@ -38,7 +37,6 @@ async function serve(t, home) {
     });
     proc.once('exit', (code) => reject(new Error(`tuckline-web ended (${code})`)));
   });
-  t.after(async () => { proc.kill('SIGTERM'); await exited; });
   return { proc, url, stderr: () => err };
 }
 
@@ -65,24 +63,20 @@ const until = async (what, cond) => {
 };
 
 test('a record another process appends to the log reaches the page without any input', async (t) => {
-  const dir = mkdtempSync(path.join(tmpdir(), 'tuckline-truth-'));
-  t.after(() => rmSync(dir, { recursive: true, force: true }));
-  const home = path.join(dir, 'home');
-  const { proc, url } = await serve(t, home);
+  const home = freshHome(t, 'tuckline-truth-');
+  const { proc, url } = await serve(home);
   const { page } = await open(t, url);
   // A console started on the same home gives way, and says so in the log.
-  const console_ = spawn(CLI, ['--home', home, '--virtual', '--script', '/dev/null'], { stdio: 'ignore' });
+  const console_ = spawn(CLI, ['--home', home.path, '--virtual', '--script', '/dev/null'], { stdio: 'ignore' });
   assert.equal(await new Promise((resolve) => console_.once('exit', resolve)), 1);
   await page.waitForFunction((pid) => document.querySelector('#log').textContent.includes(`检测到已有实例 PID=${pid}，本实例退出`),
     proc.pid, { timeout: WAIT });
 });
 
 test('a second browser desktop on the home says its copy gave way and shows the one that ran', async (t) => {
-  const dir = mkdtempSync(path.join(tmpdir(), 'tuckline-truth-'));
-  t.after(() => rmSync(dir, { recursive: true, force: true }));
-  const home = path.join(dir, 'home');
-  const first = await serve(t, home);
-  const second = await serve(t, home);
+  const home = freshHome(t, 'tuckline-truth-');
+  const first = await serve(home);
+  const second = await serve(home);
   const said = `gave way to PID ${first.proc.pid} (a browser desktop's copy), which already ran on this home; it shows that one.`;
   await until('the terminal to say so', () => second.stderr().includes(said));
   const { events } = await open(t, second.url);
