@@ -55,11 +55,12 @@ async function open(t, url) {
 }
 
 // Asked again every few milliseconds: asked on every turn of the event
-// loop, the test held a core the servers it waits for need.
+// loop, the test held a core the servers it waits for need. `what` may be
+// a function, for a message that says what was last seen.
 const until = async (what, cond) => {
   const end = Date.now() + WAIT;
   while (!(await cond())) {
-    assert.ok(Date.now() < end, `waited in vain for ${what}`);
+    if (Date.now() >= end) assert.fail(`waited in vain for ${typeof what === 'function' ? what() : what}`);
     await new Promise((resolve) => setTimeout(resolve, 10));
   }
 };
@@ -96,6 +97,6 @@ test('a second browser desktop on the home says its copy gave way and shows the 
     return res.json();
   };
   let s;
-  await until('the notice to go', async () => { s = await state(); return s.shows === null && !s.notices.length; })
-    .catch(() => assert.fail(`the notice still held: ${JSON.stringify(s.notices)}`));
+  await until(() => `the notice to go; it still held: ${JSON.stringify(s.notices)}`,
+    async () => { s = await state(); return s.shows === null && !s.notices.length; });
 });
